@@ -1,0 +1,60 @@
+// Special functions of the Kou closed form: the normal distribution function
+// Phi, the Hh functions and the integral I_n(c; alpha, beta, delta).
+//
+// Method. Phi(y) = 1 - 0.5*erfc(y/sqrt(2)), always in that form: accurate to
+// an ulp of 1 in absolute terms, but the subtraction cancels in the left tail,
+// which has no relative accuracy and is exactly 0 from y of about -8.3 down. Hh_{-1}(x) = exp(-x^2/2), Hh_0(x) = sqrt(2*pi)*Phi(-x) and, for
+// n >= 1, Hh_n(x) = (Hh_{n-2}(x) - x*Hh_{n-1}(x))/n, evaluated in one upward
+// pass. I_n is the closed form of int_c^inf e^(alpha x) Hh_n(beta x - delta) dx
+// as a finite sum over Hh_0..Hh_n times powers of rho = beta/alpha.
+//
+// Numerical caveats. Every value is the result of one fixed sequence of IEEE
+// double operations (no fused multiply-add, no reassociation): callers and
+// tests rely on the exact bits. The upward recursion is unstable for x > 0,
+// where Hh_n(x) is tiny and each step amplifies the rounding of the previous
+// two; Hh_0(x) is exactly 0 from x of about 8.3 on, so all Hh_n there are
+// 0 or noise. I_n is 0.0 outside its two convergent cases (see integralI).
+// Nothing is validated: NaN and infinities propagate, errno is never read.
+#pragma once
+
+#if defined(__FAST_MATH__)
+#error "jdpricer's prices are bit-exact IEEE arithmetic: do not build it with -ffast-math"
+#endif
+
+namespace jdpricer {
+
+// sqrt(2*pi) and sqrt(2) as literals: never computed at run time.
+inline constexpr double kSqrtTwoPi = 2.5066282746310002;
+inline constexpr double kSqrtTwo = 1.4142135623730951;
+
+// The series of the pricing formula stays finite for at most this many
+// terms: tgamma(n + 1) overflows from n = 171 on.
+inline constexpr int kMaxSeriesTerms = 170;
+// Entries of a per-call table indexed 0..kMaxSeriesTerms.
+inline constexpr int kSeriesTableSize = kMaxSeriesTerms + 1;
+
+// Phi(y) = 1 - 0.5*erfc(y/sqrt(2)).
+double normalCdf(double y);
+
+// Hh_n(x) for n >= -1 by the three-term recursion; O(n) time, no storage.
+// n below -1 has no defined value and gives a quiet NaN.
+double Hh(int n, double x);
+
+// I_n(c; alpha, beta, delta). Case A: alpha != 0 and beta > 0; case B:
+// beta < 0 and alpha < 0; every other combination (alpha = +-0, beta = +-0,
+// NaN beta, beta < 0 with alpha > 0 or NaN) gives +0.0. The term i = 0 of the
+// sum is always taken, so a negative n gives Hh_0(e)*rho^n.
+double integralI(int n, double c, double alpha, double beta, double delta);
+
+// Fills out[i] = Hh_i(x) for i = 0 .. count-1 (1 <= count <= kSeriesTableSize)
+// in one upward pass; bit-identical to count separate calls of Hh.
+void fillHh(double x, int count, double* out);
+
+// Fills out[m] = integralI(m, c, alpha, beta, delta) for m = 0 .. count-1
+// (1 <= count <= kMaxSeriesTerms), bit-identical to count separate calls:
+// rho, e, the Hh values, the powers of rho, E, F, G and the normal factor
+// depend on m only through the power index, so each is computed once.
+void fillIntegralI(int count, double c, double alpha, double beta, double delta,
+                   double* out);
+
+}  // namespace jdpricer
