@@ -211,12 +211,14 @@ def _kou_price(is_call, T, K, S, r, sigma, lam, p, eta1, eta2, dps):
             if left >= _WANTED_DIGITS:
                 with mp.workdps(dps):
                     return +price
+            bound = abs(price) + abs_err
         need = guard + int(_WANTED_DIGITS - left) + 5 if left >= 0 \
             else guard + 15
         if need > _MAX_GUARD:
             raise ArithmeticError(
-                "option price too small relative to the spot for dps=%d; "
-                "increase dps" % dps)
+                "option price (below about %s) too small relative to the "
+                "spot to resolve at dps=%d; increase dps"
+                % (mp.nstr(bound, 3), dps))
         guard = need
 
 
