@@ -50,18 +50,22 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
   fillIntegralI(N, in.c, -in.eta1, -1.0 / in.s, in.sqrtT * (-in.sigma * in.eta1), upward);
   fillIntegralI(N, in.c, in.eta2, 1.0 / in.s, in.sqrtT * (-in.sigma * in.eta2), downward);
 
+  // binomial(m, j) = m! / (j! (m-j)!) for the inner coefficients
+  // binomial(n-k-1, i-k): row m first appears at n = m + 2 and is read again
+  // for every later n, so rows up to kCachedRows - 1 are kept in a packed
+  // triangle (row m at offset m(m+1)/2); longer rows, which only series of
+  // more than kCachedRows + 1 terms reach, are recomputed into `spareRow`.
+  constexpr int kCachedRows = 96;
+  double triangle[kCachedRows * (kCachedRows + 1) / 2];
+  double spareRow[kSeriesTableSize];
+
   // Per n, indexed by i: binomial(n, i), the p-q factor of the summands of P
-  // and Q, and the factors that run against i (so the summand loop below
-  // reads every table forwards and vectorises).
+  // and of Q, and the eta/w powers with exponent n - i.
   double binomialN[kSeriesTableSize];
   double upPQ[kSeriesTableSize];    // q^(n-i) * p^i
   double downPQ[kSeriesTableSize];  // p^(n-i) * q^i
-  double factNMinus1MinusI[kSeriesTableSize];
   double w1PowNMinusI[kSeriesTableSize];
   double w2PowNMinusI[kSeriesTableSize];
-  // Per (n, k), the summands of P and Q, added in order of i afterwards.
-  double termP[kSeriesTableSize];
-  double termQ[kSeriesTableSize];
 
   SP = 0.0;
   SQ = 0.0;
@@ -71,10 +75,15 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
       binomialN[i] = fact[n] / (fact[i] * fact[n - i]);
       upPQ[i] = qPow[n - i] * pPow[i];
       downPQ[i] = pPow[n - i] * qPow[i];
-      factNMinus1MinusI[i] = fact[n - 1 - i];
       w1PowNMinusI[i] = w1Pow[n - i];
       w2PowNMinusI[i] = w2Pow[n - i];
     }
+    const int newRow = n - 2;
+    if (newRow >= 0 && newRow < kCachedRows) {
+      double* row = &triangle[newRow * (newRow + 1) / 2];
+      for (int j = 0; j <= newRow; ++j) row[j] = fact[newRow] / (fact[j] * fact[newRow - j]);
+    }
+
     double An = 0.0;
     double Bn = 0.0;
     for (int k = 1; k <= n; ++k) {
@@ -84,24 +93,21 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
         P = pPow[n];
         Q = qPow[n];
       } else {
-        // binomial(n, i) * binomial(n-k-1, i-k), the second as
-        // (n-k-1)! / ((i-k)! (n-1-i)!), shared by the summands of P and Q.
-        const double innerTop = fact[n - k - 1];
-        const int count = n - k;
-        const double* factIMinusK = fact.data();  // (i-k)! = factIMinusK[j]
-#pragma omp simd
-        for (int j = 0; j < count; ++j) {
-          const int i = k + j;
-          const double b =
-              binomialN[i] * (innerTop / (factIMinusK[j] * factNMinus1MinusI[i]));
-          termP[j] = ((b * w1Pow[j]) * w2PowNMinusI[i]) * upPQ[i];
-          termQ[j] = ((b * w1PowNMinusI[i]) * w2Pow[j]) * downPQ[i];
+        const int m = n - k - 1;
+        const double* inner = spareRow;
+        if (m < kCachedRows) {
+          inner = &triangle[m * (m + 1) / 2];
+        } else {
+          for (int j = 0; j <= m; ++j) spareRow[j] = fact[m] / (fact[j] * fact[m - j]);
         }
+        // Summands in increasing i = k + j; binomial(n, i) * binomial(m, j)
+        // is shared by P and Q.
         P = 0.0;
         Q = 0.0;
-        for (int j = 0; j < count; ++j) {
-          P = P + termP[j];
-          Q = Q + termQ[j];
+        for (int j = 0, i = k; i < n; ++j, ++i) {
+          const double b = binomialN[i] * inner[j];
+          P = P + ((b * w1Pow[j]) * w2PowNMinusI[i]) * upPQ[i];
+          Q = Q + ((b * w1PowNMinusI[i]) * w2Pow[j]) * downPQ[i];
         }
       }
       An = An + upward[k - 1] * (eta1SPow[k] * P);

@@ -91,4 +91,21 @@ TEST(Upsilon, MatchesLiteralEvaluationBitForBit) {
   }
 }
 
+TEST(Upsilon, LongSeriesMatchLiteralSummationBitForBit) {
+  // Beyond a few dozen terms the recursive Hh is out of reach; with the
+  // engine's integralI (itself checked against the recursion) the literal
+  // summation still runs, and it covers the binomial rows that long series
+  // recompute instead of caching.
+  struct Case { int N; double mu, sigma, lam, p, eta1, eta2, a, T; };
+  for (const Case& c : {Case{100, 0.03, 0.16, 1.0, 0.4, 10.0, 5.0, 0.0, 0.5},
+                        Case{100, -0.1, 0.35, 4.0, 0.7, 3.0, 12.0, 0.2, 2.0},
+                        Case{170, 0.05, 0.2, 2.0, 0.3, 20.0, 8.0, -0.1, 1.0}}) {
+    ASSERT_TRUE(sameBits(
+        literal_kou::Upsilon(c.N, c.mu, c.sigma, c.lam, c.p, c.eta1, c.eta2, c.a, c.T,
+                             jdpricer::integralI),
+        Option::Upsilon(c.N, c.mu, c.sigma, c.lam, c.p, c.eta1, c.eta2, c.a, c.T)))
+        << "N = " << c.N;
+  }
+}
+
 }  // namespace

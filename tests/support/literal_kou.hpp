@@ -44,8 +44,13 @@ inline double binomial(int x, int y) {
   return std::tgamma(x + 1.0) / (std::tgamma(y + 1.0) * std::tgamma(1.0 + (x - y)));
 }
 
+// `integral` is the I_n evaluation to use: by default the recursive one above;
+// a linear one makes long series affordable while everything else stays
+// literal.
+using IntegralFn = double (*)(int, double, double, double, double);
+
 inline double Upsilon(int N, double mu, double sigma, double lam, double p, double eta1,
-                      double eta2, double a, double T) {
+                      double eta2, double a, double T, IntegralFn integral = integralI) {
   const double pi0 = std::exp((-lam) * T);
   const double muT = mu * T;
   const double c = a - muT;
@@ -70,7 +75,7 @@ inline double Upsilon(int N, double mu, double sigma, double lam, double p, doub
                       std::pow(eta2 / w, n - i) * (std::pow(q, n - i) * std::pow(p, i));
         }
       }
-      const double I = integralI(k - 1, c, -eta1, -1.0 / s, sqrtT * (-sigma * eta1));
+      const double I = integral(k - 1, c, -eta1, -1.0 / s, sqrtT * (-sigma * eta1));
       An = An + I * (std::pow(eta1 * s, k) * P);
       double Q = 0.0;
       if (k == n) {
@@ -81,7 +86,7 @@ inline double Upsilon(int N, double mu, double sigma, double lam, double p, doub
                       std::pow(eta2 / w, i - k) * (std::pow(p, n - i) * std::pow(q, i));
         }
       }
-      const double Iprime = integralI(k - 1, c, eta2, 1.0 / s, sqrtT * (-sigma * eta2));
+      const double Iprime = integral(k - 1, c, eta2, 1.0 / s, sqrtT * (-sigma * eta2));
       Bn = Bn + Iprime * (Q * std::pow(eta2 * s, k));
     }
     SP = SP + An * pin;
