@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing (bootstrap.sh), then the C++
-# tests through CTest and the Python tests under CPython and PyPy.
+# Runs every test. Installs what is missing first (bootstrap.sh), then:
+#   1. the C++ tests (CTest) in a Release build,
+#   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer,
+#   3. the same tests under valgrind's memcheck,
+#   4. the differential fuzzer for a bounded time (FUZZ_SECONDS, default 60),
+#   5. the Python tests (pytest) under CPython and under PyPy.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
@@ -8,12 +12,27 @@ jobs=$(nproc)
 
 "$root/tools/bootstrap.sh"
 
-echo "== C++: build and CTest (Release)"
+echo "== C++ tests, Release build"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release -j "$jobs" --output-on-failure
 
+echo "== C++ tests, AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DJDPRICER_SANITIZE=ON -DJDPRICER_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/sanitize -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  ctest --test-dir build/sanitize -j "$jobs" --output-on-failure
+
+echo "== C++ tests under valgrind memcheck"
+valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect -q \
+  build/release/tests/engine_tests --gtest_brief=1
+
+echo "== Differential fuzzing"
+"$root/tools/fuzz.sh" "${FUZZ_SECONDS:-60}"
+
 for venv in .venv-cpython .venv-pypy; do
   echo "== Python tests on $("$venv/bin/python" -c 'import platform; print(platform.python_implementation(), platform.python_version())')"
-  "$venv/bin/python" -m pytest -q tests/python
+  "$venv/bin/python" -m pytest -q -rs tests/python
 done
