@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test. Installs what is missing first (bootstrap.sh), then:
-#   1. the C++ tests (CTest) in a Release build,
+#   1. the C++ tests (CTest) in a Release build, and a grid of prices that
+#      builds with other flags and another compiler must reproduce bit for bit,
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the same tests under valgrind's memcheck,
 #   4. the differential fuzzer for a bounded time (FUZZ_SECONDS, default 60),
@@ -17,6 +18,20 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$jobs"
 ctest --test-dir build/release -j "$jobs" --output-on-failure
 
+echo "== Same bits from every build: GCC -O3 -march=native and Clang against the Release build"
+build/release/tests/price_digest > build/release/price_digest.txt
+cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS="-O3 -march=native" -DJDPRICER_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/native -j "$jobs" --target price_digest
+CXX=clang++ cmake -S . -B build/clang -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DJDPRICER_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/clang -j "$jobs" --target price_digest
+for build in native clang; do
+  build/$build/tests/price_digest | cmp - build/release/price_digest.txt
+  echo "build/$build: $(wc -l < build/release/price_digest.txt) call and put prices identical"
+done
+export JDPRICER_PRICE_DIGEST="$root/build/release/price_digest.txt"
+
 echo "== C++ tests, AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DJDPRICER_SANITIZE=ON -DJDPRICER_BUILD_BENCHMARKS=OFF >/dev/null
@@ -24,6 +39,7 @@ cmake --build build/sanitize -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure
+build/sanitize/tests/price_digest | cmp - build/release/price_digest.txt
 
 echo "== C++ tests under valgrind memcheck"
 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect -q \
