@@ -174,7 +174,8 @@ void fillIntegralI(int count, double c, double alpha, double beta, double delta,
   double hh[kSeriesTableSize];
   double rhoPow[kSeriesTableSize];
   fillHh(t.e, count, hh);
-  for (int j = 0; j <= count; ++j) rhoPow[j] = std::pow(t.rho, static_cast<double>(j));
+  rhoPow[0] = 1.0;  // pow(x, 0) is 1 for every x, NaN included
+  for (int j = 1; j <= count; ++j) rhoPow[j] = std::pow(t.rho, static_cast<double>(j));
 
   for (int m = 0; m < count; ++m) {
     double sum = 0.0;
