@@ -1,0 +1,136 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of price_fuzzer into fuzz/corpus/.
+
+Every seed is one record in the layout price_fuzzer.cpp decodes: a mode
+byte, the series length n (selector byte + int32), then nine doubles (selector
+byte + 8 payload bytes), all little-endian. Most seeds use the raw selector
+(0), so each field holds exactly the value written here. The prices start
+from the reference contract T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1,
+p=0.4, eta1=10, eta2=5 and change one thing at a time.
+
+A few seeds per mode use the mapped selector with fixed pseudo-random
+payloads instead: every field then lies in the fuzzer's plausible range, and
+mutating a payload keeps it there, which mutating raw IEEE bits rarely does.
+
+Run again after changing the layout; the output is deterministic.
+"""
+import math
+import pathlib
+import random
+import struct
+
+MODE_PRICE, MODE_UPSILON, MODE_HH, MODE_INTEGRAL, MODE_TABLES = 0, 4, 5, 6, 7
+RAW = 0            # n and doubles: the bits as written
+N_MIDDLE = 1       # n: the mode's middle range, chosen by the payload
+N_SMALL = 2        # n: the mode's small range, chosen by the payload
+MAPPED = 2         # doubles: the field's plausible range, chosen by the payload
+INT_MIN, INT_MAX = -(2**31), 2**31 - 1
+NAN = float("nan")
+INF = float("inf")
+
+REFERENCE = dict(T=0.5, K=98.0, S=100.0, r=0.05, sigma=0.16, lam=1.0, p=0.4, eta1=10.0,
+                 eta2=5.0)
+PRICE_FIELDS = ("T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2")
+
+
+def record(mode, n, values):
+    assert len(values) <= 9
+    values = list(values) + [0.0] * (9 - len(values))
+    out = struct.pack("<BBi", mode, RAW, n)
+    for v in values:
+        out += struct.pack("<Bd", RAW, v)
+    assert len(out) == 87
+    return out
+
+
+def mapped(mode, n_selector, n_payload, rng):
+    """A record whose nine doubles are drawn from their plausible ranges."""
+    out = struct.pack("<BBI", mode, n_selector, n_payload)
+    for _ in range(9):
+        out += struct.pack("<B", MAPPED) + rng.randbytes(8)
+    assert len(out) == 87
+    return out
+
+
+def price(n, **changes):
+    contract = dict(REFERENCE, **changes)
+    return record(MODE_PRICE, n, [contract[f] for f in PRICE_FIELDS])
+
+
+def seeds():
+    yield "price-ref-n0", price(0)
+    yield "price-ref-n1", price(1)
+    yield "price-ref-n5", price(5)
+    yield "price-ref-n10", price(10)
+    yield "price-ref-n12", price(12)
+    yield "price-ref-n171", price(171)
+    yield "price-n-int-min", price(INT_MIN)
+    yield "price-n-int-max", price(INT_MAX)
+    yield "price-spot-nan", price(5, S=NAN)
+    yield "price-strike-inf", price(5, K=INF)
+    yield "price-sigma-zero", price(5, sigma=0.0)
+    yield "price-maturity-zero", price(5, T=0.0)
+    yield "price-maturity-negative", price(5, T=-0.5)
+    yield "price-eta1-one", price(5, eta1=1.0)
+    yield "price-p-above-one", price(5, p=1.5)
+    yield "price-p-negative", price(5, p=-0.2)
+    yield "price-no-jumps", price(10, lam=0.0)
+
+    # The reference contract's first Upsilon: stock measure, eta1 - 1, eta2 + 1.
+    r, sigma, lam, p, eta1, eta2, T = 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 0.5
+    zeta = p * eta1 / (eta1 - 1) + (1 - p) * eta2 / (eta2 + 1) - 1
+    mu1 = (r + 0.5 * sigma * sigma) - lam * zeta
+    lam1 = (1 + zeta) * lam
+    p1 = (p / (1 + zeta)) * (eta1 / (eta1 - 1))
+    a = math.log(98.0 / 100.0)
+    upsilon = [mu1, sigma, lam1, p1, eta1 - 1, eta2 + 1, a, T]
+    yield "upsilon-ref-n5", record(MODE_UPSILON, 5, upsilon)
+    yield "upsilon-ref-n100", record(MODE_UPSILON, 100, upsilon)
+
+    # A long series whose late terms carry weight (lam T = 120), so the
+    # series' last rows show in the bits.
+    yield "upsilon-n100-heavy-jumps", record(MODE_UPSILON, 100,
+                                             [0.03, 0.16, 30.0, 0.4, 10.0, 5.0, 0.0, 4.0])
+
+    yield "hh-n10-positive", record(MODE_HH, 10, [1.5])
+    yield "hh-n40-negative", record(MODE_HH, 40, [-3.0])
+    yield "hh-n-int-max", record(MODE_HH, INT_MAX, [-30.0])
+    yield "hh-n-below-minus-one", record(MODE_HH, -2, [0.25])
+
+    # The upward integral of the reference contract: alpha = -eta1,
+    # beta = -1/(sigma sqrt T), delta = sqrt T * (-sigma eta1).
+    s = sigma * math.sqrt(T)
+    c = a - mu1 * T
+    yield "integral-up-n6", record(MODE_INTEGRAL, 6,
+                                   [c, -eta1, -1.0 / s, math.sqrt(T) * (-sigma * eta1)])
+    yield "integral-down-n6", record(MODE_INTEGRAL, 6,
+                                     [c, eta2, 1.0 / s, math.sqrt(T) * (-sigma * eta2)])
+    yield "integral-n-negative", record(MODE_INTEGRAL, -3, [0.1, 2.0, 0.5, 0.3])
+    yield "tables-170", record(MODE_TABLES, 169,
+                               [c, -eta1, -1.0 / s, math.sqrt(T) * (-sigma * eta1), 2.0])
+
+    # Plausible-range seeds. The n payloads pick, from the decoder's ranges:
+    # small n = -3 + payload % 16 (or % 18) and, for Upsilon's middle range,
+    # payload % 8 == 0 for a long series past the cached binomial rows.
+    rng = random.Random(20261207)
+    yield "mapped-price-n8", mapped(MODE_PRICE, N_SMALL, 11, rng)
+    yield "mapped-price-n12", mapped(MODE_PRICE, N_SMALL, 15, rng)
+    yield "mapped-price-n30", mapped(MODE_PRICE, N_MIDDLE, 17 << 4 | 1, rng)
+    yield "mapped-upsilon-n10", mapped(MODE_UPSILON, N_SMALL, 13, rng)
+    yield "mapped-upsilon-long", mapped(MODE_UPSILON, N_MIDDLE, 6 << 3, rng)
+    yield "mapped-hh-n14", mapped(MODE_HH, N_SMALL, 17, rng)
+    yield "mapped-integral-n9", mapped(MODE_INTEGRAL, N_SMALL, 12, rng)
+    yield "mapped-tables-120", mapped(MODE_TABLES, N_SMALL, 119, rng)
+
+
+def main():
+    corpus = pathlib.Path(__file__).resolve().parent / "corpus"
+    corpus.mkdir(exist_ok=True)
+    for old in corpus.glob("*.bin"):
+        old.unlink()
+    for name, data in seeds():
+        (corpus / f"{name}.bin").write_bytes(data)
+
+
+if __name__ == "__main__":
+    main()
