@@ -52,7 +52,7 @@ def main():
         version += " (PyPy %d.%d.%d)" % sys.pypy_version_info[:3]
     print(f"{impl} {version}")
     print(f"| {'operation':<36} | {'us per call':>11} |")
-    print(f"|{'-' * 38}|{'-' * 13}:|")
+    print(f"|{'-' * 38}|{'-' * 12}:|")
     for label, stmt, number in rows:
         stmt()  # warm up (and let PyPy's JIT see the loop)
         print(f"| {label:<36} | {best_per_call(stmt, number, 7):>11.3f} |", flush=True)

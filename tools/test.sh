@@ -50,5 +50,5 @@ echo "== Differential fuzzing"
 
 for venv in .venv-cpython .venv-pypy; do
   echo "== Python tests on $("$venv/bin/python" -c 'import platform; print(platform.python_implementation(), platform.python_version())')"
-  "$venv/bin/python" -m pytest -q -rs tests/python
+  "$venv/bin/python" -m pytest -rs tests/python
 done
