@@ -33,7 +33,7 @@
 #include <limits>
 
 #include "pricing/options.hpp"
-#include "pricing/special_functions.hpp"
+#include "pricing/hh_integral.hpp"
 #include "pricing/upsilon.hpp"
 #include "support/literal_kou.hpp"
 

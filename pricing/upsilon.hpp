@@ -22,7 +22,7 @@
 // precision. Nothing is validated and nothing is reported.
 #pragma once
 
-#include "pricing/special_functions.hpp"
+#include "pricing/hh_integral.hpp"
 
 namespace jdpricer {
 

@@ -1,4 +1,4 @@
-#include "pricing/special_functions.hpp"
+#include "pricing/hh_integral.hpp"
 
 #include <climits>
 #include <cmath>
