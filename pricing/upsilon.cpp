@@ -13,14 +13,20 @@ void fillPowers(double base, int first, int last, double* table) {
   for (int j = first; j <= last; ++j) table[j] = std::pow(base, static_cast<double>(j));
 }
 
-// The double sum over n = 1..N and k = 1..n of the Poisson-weighted jump
-// terms, for 1 <= N <= kMaxSeriesTerms. Writes SP (upward) and SQ (downward).
+// row[j] = binomial(m, j) = m! / (j! (m-j)!) for j = 0..m, each from the
+// factorials exactly as the closed form writes it.
+void fillBinomialRow(const FactorialTable& fact, int m, double* row) {
+  for (int j = 0; j <= m; ++j) row[j] = fact[m] / (fact[j] * fact[m - j]);
+}
+
 struct SeriesInputs {
   int N;
   double pi0, lamT, p, q, eta1OverW, eta2OverW, eta1S, eta2S;
   double c, sqrtT, sigma, eta1, eta2, s;
 };
 
+// The double sum over n = 1..N and k = 1..n of the Poisson-weighted jump
+// terms, for 1 <= N <= kMaxSeriesTerms. Writes SP (upward) and SQ (downward).
 void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& SP,
                    double& SQ) {
   const int N = in.N;
@@ -50,8 +56,7 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
   fillIntegralI(N, in.c, -in.eta1, -1.0 / in.s, in.sqrtT * (-in.sigma * in.eta1), upward);
   fillIntegralI(N, in.c, in.eta2, 1.0 / in.s, in.sqrtT * (-in.sigma * in.eta2), downward);
 
-  // binomial(m, j) = m! / (j! (m-j)!) for the inner coefficients
-  // binomial(n-k-1, i-k): row m first appears at n = m + 2 and is read again
+  // The inner coefficients binomial(n-k-1, i-k) are rows m = n-k-1: row m first appears at n = m + 2 and is read again
   // for every later n, so rows up to kCachedRows - 1 are kept in a packed
   // triangle (row m at offset m(m+1)/2); longer rows, which only series of
   // more than kCachedRows + 1 terms reach, are recomputed into `spareRow`.
@@ -59,29 +64,24 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
   double triangle[kCachedRows * (kCachedRows + 1) / 2];
   double spareRow[kSeriesTableSize];
 
-  // Per n, indexed by i: binomial(n, i), the p-q factor of the summands of P
-  // and of Q, and the eta/w powers with exponent n - i.
+  // Per n, indexed by i: binomial(n, i) and the p-q factors of the summands
+  // of P and of Q.
   double binomialN[kSeriesTableSize];
   double upPQ[kSeriesTableSize];    // q^(n-i) * p^i
   double downPQ[kSeriesTableSize];  // p^(n-i) * q^i
-  double w1PowNMinusI[kSeriesTableSize];
-  double w2PowNMinusI[kSeriesTableSize];
 
   SP = 0.0;
   SQ = 0.0;
   for (int n = 1; n <= N; ++n) {
     const double pin = (in.pi0 * lamTPow[n]) / fact[n];
+    fillBinomialRow(fact, n, binomialN);
     for (int i = 1; i < n; ++i) {
-      binomialN[i] = fact[n] / (fact[i] * fact[n - i]);
       upPQ[i] = qPow[n - i] * pPow[i];
       downPQ[i] = pPow[n - i] * qPow[i];
-      w1PowNMinusI[i] = w1Pow[n - i];
-      w2PowNMinusI[i] = w2Pow[n - i];
     }
     const int newRow = n - 2;
     if (newRow >= 0 && newRow < kCachedRows) {
-      double* row = &triangle[newRow * (newRow + 1) / 2];
-      for (int j = 0; j <= newRow; ++j) row[j] = fact[newRow] / (fact[j] * fact[newRow - j]);
+      fillBinomialRow(fact, newRow, &triangle[newRow * (newRow + 1) / 2]);
     }
 
     double An = 0.0;
@@ -98,7 +98,7 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
         if (m < kCachedRows) {
           inner = &triangle[m * (m + 1) / 2];
         } else {
-          for (int j = 0; j <= m; ++j) spareRow[j] = fact[m] / (fact[j] * fact[m - j]);
+          fillBinomialRow(fact, m, spareRow);
         }
         // Summands in increasing i = k + j; binomial(n, i) * binomial(m, j)
         // is shared by P and Q.
@@ -106,8 +106,8 @@ void sumJumpSeries(const FactorialTable& fact, const SeriesInputs& in, double& S
         Q = 0.0;
         for (int j = 0, i = k; i < n; ++j, ++i) {
           const double b = binomialN[i] * inner[j];
-          P = P + ((b * w1Pow[j]) * w2PowNMinusI[i]) * upPQ[i];
-          Q = Q + ((b * w1PowNMinusI[i]) * w2Pow[j]) * downPQ[i];
+          P = P + ((b * w1Pow[j]) * w2Pow[n - i]) * upPQ[i];
+          Q = Q + ((b * w1Pow[n - i]) * w2Pow[j]) * downPQ[i];
         }
       }
       An = An + upward[k - 1] * (eta1SPow[k] * P);

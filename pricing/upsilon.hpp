@@ -34,7 +34,6 @@ class FactorialTable {
   // Only terms in [1, kMaxSeriesTerms] fill more than entry 0.
   explicit FactorialTable(int terms);
   double operator[](int m) const { return values_[m]; }
-  const double* data() const { return values_; }
 
  private:
   double values_[kSeriesTableSize];
