@@ -285,22 +285,6 @@ void expectNaN(const char* what, double actual) {
   if (!std::isnan(actual)) fail(what, kNaN, actual);
 }
 
-// literal_kou::Hh unrolled into a loop: the same two starting values and the
-// same operation per step, so the same bits, in linear rather than
-// exponential time. It checks large orders, in particular the engine's
-// shortcut once the recursion has settled into zeros, infinities or NaNs.
-double steppedHh(int n, double x) {
-  double older = literal_kou::Hh(-1, x);
-  if (n == -1) return older;
-  double newer = literal_kou::Hh(0, x);
-  for (int m = 1; m <= n; ++m) {
-    const double next = (older - x * newer) / static_cast<double>(m);
-    older = newer;
-    newer = next;
-  }
-  return newer;
-}
-
 // literal_kou::call with both Upsilon values from the engine's one-shot entry
 // point, which builds its own factorial table: checks how the call composes
 // and shares its table where the literal summation is too slow to run twice
@@ -383,10 +367,10 @@ void checkHh(const Input& in) {
   if (n <= kLiteralHhOrder) {
     const double literal = literal_kou::Hh(n, x);
     expectSame("steppedHh differs from literal_kou::Hh (fuzzer fault)", literal,
-               steppedHh(n, x));
+               literal_kou::steppedHh(n, x));
     expectSame("Hh differs from literal_kou::Hh", literal, h);
   } else if (n <= kSteppedHhOrder) {
-    expectSame("Hh differs from the stepped literal recursion", steppedHh(n, x), h);
+    expectSame("Hh differs from the stepped literal recursion", literal_kou::steppedHh(n, x), h);
   }
 }
 

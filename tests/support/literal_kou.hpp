@@ -19,6 +19,21 @@ inline double Hh(int n, double x) {
   return (u - x * v) / static_cast<double>(n);
 }
 
+// Hh unrolled into a loop: the same two starting values and the same
+// operation per step, so the same bits, in linear rather than exponential
+// time; the reference for large orders.
+inline double steppedHh(int n, double x) {
+  double older = Hh(-1, x);
+  if (n == -1) return older;
+  double newer = Hh(0, x);
+  for (int m = 1; m <= n; ++m) {
+    const double next = (older - x * newer) / static_cast<double>(m);
+    older = newer;
+    newer = next;
+  }
+  return newer;
+}
+
 inline double integralI(int n, double c, double alpha, double beta, double delta) {
   const bool caseA = alpha != 0.0 && beta > 0.0;
   const bool caseB = !caseA && beta < 0.0 && alpha < 0.0;
