@@ -1,0 +1,65 @@
+#include "batch_arguments.hpp"
+
+#include <cstring>
+#include <string>
+
+namespace py = pybind11;
+
+namespace jdpricer_module {
+
+namespace {
+
+// numpy.asarray(value) as float64. Booleans, integers and floats convert as
+// NumPy converts them. An object array (Decimal, Fraction, None, ...) is
+// converted element by element exactly as the scalar pricer converts a
+// number, so None is refused rather than read as NaN. Complex numbers (whose
+// imaginary part would be dropped), strings (which NumPy would parse), dates
+// and the like are refused.
+py::object asRealArray(const py::module_& numpy, py::handle value, const char* name) {
+  py::array array = numpy.attr("asarray")(value);
+  const char kind = array.dtype().kind();
+  if (kind == 'O') {
+    py::array_t<double> converted(array.size());
+    double* out = converted.mutable_data();
+    for (py::handle item : array.attr("flat")) {
+      py::detail::make_caster<double> caster;
+      if (!caster.load(item, true)) {
+        throw py::type_error(std::string(name) + " must be real numbers, not " +
+                             py::repr(py::type::of(item)).cast<std::string>());
+      }
+      *out++ = static_cast<double>(caster);
+    }
+    return converted.attr("reshape")(array.attr("shape"));
+  }
+  if (std::strchr("biuf", kind) == nullptr) {
+    throw py::type_error(std::string(name) + " must be real numbers, not an array of dtype " +
+                         py::str(array.dtype()).cast<std::string>());
+  }
+  return array.attr("astype")(numpy.attr("float64"));
+}
+
+}  // namespace
+
+BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::handle r) {
+  const py::module_ numpy = py::module_::import("numpy");
+  py::tuple columns = numpy.attr("broadcast_arrays")(
+      asRealArray(numpy, T, "T"), asRealArray(numpy, K, "K"), asRealArray(numpy, S, "S"),
+      asRealArray(numpy, r, "r"));
+  using Column = py::array_t<double, py::array::c_style>;
+  auto contiguous = [&](py::handle column) {
+    return numpy.attr("ascontiguousarray")(column).cast<Column>();
+  };
+  BroadcastColumns out{contiguous(columns[0]), contiguous(columns[1]), contiguous(columns[2]),
+                       contiguous(columns[3]), py::tuple(), 0};
+  out.shape = columns[0].attr("shape");
+  out.count = static_cast<std::size_t>(out.T.size());
+  return out;
+}
+
+py::array_t<double> newResult(const py::tuple& shape) {
+  std::vector<py::ssize_t> dims;
+  for (py::handle d : shape) dims.push_back(d.cast<py::ssize_t>());
+  return py::array_t<double>(dims);
+}
+
+}  // namespace jdpricer_module

@@ -1,0 +1,29 @@
+// Argument handling shared by the functions of jdpricer_batch: the option
+// columns T, K, S, r as array-likes broadcast together by NumPy's rules.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+
+namespace jdpricer_module {
+
+// The broadcast columns, each a C-contiguous float64 array of `count` values
+// (copies, so the caller's arrays are never read while the lock is released).
+struct BroadcastColumns {
+  pybind11::array_t<double, pybind11::array::c_style> T, K, S, r;
+  pybind11::tuple shape;
+  std::size_t count;
+};
+
+// Converts each argument with numpy.asarray (booleans, integers, floats and
+// objects that float() accepts; strings, complex, dates and the like raise
+// TypeError) and broadcasts them (NumPy's ValueError when shapes disagree).
+BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind11::handle S,
+                                  pybind11::handle r);
+
+// A new, uninitialised float64 array of the given shape.
+pybind11::array_t<double> newResult(const pybind11::tuple& shape);
+
+}  // namespace jdpricer_module

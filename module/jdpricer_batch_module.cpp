@@ -1,0 +1,60 @@
+// The Python module jdpricer_batch: European prices of whole books under one
+// Kou model per call, each bit for bit what jdpricer gives for that option.
+// Argument handling, the interpreter lock and interrupts live here; the
+// pricing is the book pricer's.
+#include "pypy39_compat.hpp"  // must precede pybind11
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include "batch/book_pricer.hpp"
+#include "batch_arguments.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+// Prices the broadcast book with the interpreter lock released, taking it
+// back between chunks of about a millisecond to let signal handlers run: a
+// KeyboardInterrupt (or any exception a handler raises) ends the call, and
+// every buffer is released on the way out.
+py::array_t<double> priceBook(jdpricer::Payoff payoff, py::handle T, py::handle K, py::handle S,
+                              py::handle r, double sigma, double lam, double p, double eta1,
+                              double eta2, int n) {
+  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
+  const jdpricer::OptionColumns book{columns.T.data(), columns.K.data(), columns.S.data(),
+                                     columns.r.data(), columns.count};
+  double* out = prices.mutable_data();
+  {
+    py::gil_scoped_release released;
+    jdpricer::BookPricer pricer(payoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, book,
+                                out);
+    const std::size_t chunk = pricer.suggestedChunk();
+    while (pricer.priceNext(chunk)) {
+      py::gil_scoped_acquire acquired;
+      if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+    }
+  }
+  return prices;
+}
+
+template <jdpricer::Payoff kPayoff>
+py::array_t<double> prices(py::handle T, py::handle K, py::handle S, py::handle r, double sigma,
+                           double lam, double p, double eta1, double eta2, int n) {
+  return priceBook(kPayoff, T, K, S, r, sigma, lam, p, eta1, eta2, n);
+}
+
+}  // namespace
+
+PYBIND11_MODULE(jdpricer_batch, m) {
+  const auto args = [] {
+    return std::make_tuple(py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+                           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"),
+                           py::arg("eta2"), py::arg("n"));
+  };
+  std::apply([&](auto... a) { m.def("call_prices", &prices<jdpricer::Payoff::kCall>, a...); },
+             args());
+  std::apply([&](auto... a) { m.def("put_prices", &prices<jdpricer::Payoff::kPut>, a...); },
+             args());
+}

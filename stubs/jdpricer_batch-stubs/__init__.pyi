@@ -1,0 +1,43 @@
+# Type information for the compiled module jdpricer_batch (Kou jump-diffusion
+# European prices of whole books, bit for bit those of jdpricer).
+#
+# T, K, S and r are array-likes broadcast together by NumPy's rules; the
+# model numbers are scalars converted as jdpricer converts them, and n is a
+# C int (SupportsIndex, which excludes float).
+from typing import SupportsFloat, SupportsIndex
+
+import numpy as np
+from numpy.typing import ArrayLike, NDArray
+from typing_extensions import TypeAlias
+
+_Real: TypeAlias = SupportsFloat | SupportsIndex
+
+def call_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    n: SupportsIndex,
+) -> NDArray[np.float64]:
+    """Call prices of the broadcast book, each bit for bit
+    create_european_call(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n)."""
+
+def put_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    n: SupportsIndex,
+) -> NDArray[np.float64]:
+    """Put prices of the broadcast book, each bit for bit
+    create_european_put(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n)."""
