@@ -82,7 +82,7 @@ void BookPricer::priceBlock(const std::size_t* indices, int count) {
     for (int l = 0; l < kBatchLanes; ++l) {
       const double r = book_.r[indices[l < count ? l : 0]];
       const double mu = stock ? stockDrift(measures_, r) : riskNeutralDrift(measures_, r);
-      lanes.c[l] = a[l] - mu * T;
+      lane(lanes.c, l) = a[l] - mu * T;
     }
     beginSeries(series->slice, lanes);
     for (int n = 1; n <= terms_; ++n) {

@@ -2,8 +2,6 @@
 
 #include <cmath>
 
-#include "pricing/lanes.hpp"
-
 namespace jdpricer {
 
 void buildIntegralFamily(int count, double alpha, double beta, double delta,
@@ -23,58 +21,85 @@ void buildIntegralFamily(int count, double alpha, double beta, double delta,
   for (int m = 0; m < count; ++m) family.gaussianScale[m] = (G * family.rhoPow[m + 1]) * F;
 }
 
+namespace {
+
+// How many sums S_m one pass over the Hh values builds: their chains are
+// independent, so they run side by side and share the loads of Hh_i.
+constexpr int kSumsPerPass = 4;
+
+}  // namespace
+
 template <int Lanes>
-void evaluateIntegralFamily(const IntegralFamily& f, const double* c, double (*out)[Lanes]) {
+void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>::type c,
+                            typename LaneVector<Lanes>::type* out) {
+  using Vec = typename LaneVector<Lanes>::type;
   const int count = f.count;
   if (f.which == IntegralCase::kZero) {
-    for (int m = 0; m < count; ++m) {
-      for (int l = 0; l < Lanes; ++l) out[m][l] = 0.0;
-    }
+    for (int m = 0; m < count; ++m) out[m] = zeroVector<Vec>();
     return;
   }
-  // Per lane: e, E/alpha and the normal factor, then Hh_0(e) .. Hh_{count-1}(e)
-  // by the upward recursion.
-  alignas(kLaneAlignment) double e[Lanes], eOverAlpha[Lanes], phi[Lanes], older[Lanes];
-  alignas(kLaneAlignment) double hh[kSeriesTableSize][Lanes];
+  // e, E/alpha and the normal factor per lane (library calls), then
+  // Hh_0(e) .. Hh_{count-1}(e) by the upward recursion on whole vectors.
+  Vec e = f.beta * c - f.delta;
+  Vec eOverAlpha, phi, older;
+  Vec hh[kSeriesTableSize];
   for (int l = 0; l < Lanes; ++l) {
-    e[l] = f.beta * c[l] - f.delta;
-    eOverAlpha[l] = std::exp(f.alpha * c[l]) / f.alpha;
-    phi[l] = f.which == IntegralCase::kA
-                 ? normalCdf((f.delta - c[l] * f.beta) + f.alphaOverBeta)
-                 : normalCdf((f.beta * c[l] - f.delta) - f.alphaOverBeta);
-    hh[0][l] = hhZero(e[l]);
-    older[l] = hhMinusOne(e[l]);
+    const double el = lane(e, l), cl = lane(c, l);
+    lane(eOverAlpha, l) = std::exp(f.alpha * cl) / f.alpha;
+    lane(phi, l) = f.which == IntegralCase::kA
+                              ? normalCdf((f.delta - cl * f.beta) + f.alphaOverBeta)
+                              : normalCdf((f.beta * cl - f.delta) - f.alphaOverBeta);
+    lane(hh[0], l) = hhZero(el);
+    lane(older, l) = hhMinusOne(el);
   }
   for (int m = 1; m < count; ++m) {
-    for (int l = 0; l < Lanes; ++l) {
-      hh[m][l] = hhStep(older[l], hh[m - 1][l], e[l], m);
-      older[l] = hh[m - 1][l];
-    }
+    hh[m] = (older - e * hh[m - 1]) / static_cast<double>(m);
+    older = hh[m - 1];
   }
-  for (int m = 0; m < count; ++m) {
-    alignas(kLaneAlignment) double sum[Lanes];
-    for (int l = 0; l < Lanes; ++l) sum[l] = 0.0;
+  // S_m = sum_{i=0..m} Hh_i rho^(m-i), each from 0.0 in increasing i.
+  const double* rhoPow = f.rhoPow;
+  auto finish = [&](int m, Vec sum) {
+    const Vec gaussian = f.gaussianScale[m] * phi;
+    out[m] = f.which == IntegralCase::kA ? gaussian - sum * eOverAlpha
+                                         : (-eOverAlpha) * sum - gaussian;
+  };
+  int m = 0;
+  for (; m + kSumsPerPass <= count; m += kSumsPerPass) {
+    Vec s0 = zeroVector<Vec>(), s1 = s0, s2 = s0, s3 = s0;
     for (int i = 0; i <= m; ++i) {
-      const double power = f.rhoPow[m - i];
-      for (int l = 0; l < Lanes; ++l) sum[l] = sum[l] + hh[i][l] * power;
+      s0 = s0 + hh[i] * rhoPow[m - i];
+      s1 = s1 + hh[i] * rhoPow[m + 1 - i];
+      s2 = s2 + hh[i] * rhoPow[m + 2 - i];
+      s3 = s3 + hh[i] * rhoPow[m + 3 - i];
     }
-    const double scale = f.gaussianScale[m];
-    if (f.which == IntegralCase::kA) {
-      for (int l = 0; l < Lanes; ++l) out[m][l] = scale * phi[l] - sum[l] * eOverAlpha[l];
-    } else {
-      for (int l = 0; l < Lanes; ++l) out[m][l] = (-eOverAlpha[l]) * sum[l] - scale * phi[l];
-    }
+    s1 = s1 + hh[m + 1] * rhoPow[0];
+    s2 = s2 + hh[m + 1] * rhoPow[1];
+    s3 = s3 + hh[m + 1] * rhoPow[2];
+    s2 = s2 + hh[m + 2] * rhoPow[0];
+    s3 = s3 + hh[m + 2] * rhoPow[1];
+    s3 = s3 + hh[m + 3] * rhoPow[0];
+    finish(m, s0);
+    finish(m + 1, s1);
+    finish(m + 2, s2);
+    finish(m + 3, s3);
+  }
+  for (; m < count; ++m) {
+    Vec sum = zeroVector<Vec>();
+    for (int i = 0; i <= m; ++i) sum = sum + hh[i] * rhoPow[m - i];
+    finish(m, sum);
   }
 }
 
-template void evaluateIntegralFamily<1>(const IntegralFamily&, const double*, double (*)[1]);
-template void evaluateIntegralFamily<kBatchLanes>(const IntegralFamily&, const double*,
-                                                  double (*)[kBatchLanes]);
+template void evaluateIntegralFamily<1>(const IntegralFamily&, LaneVector<1>::type,
+                                        LaneVector<1>::type*);
+template void evaluateIntegralFamily<kBatchLanes>(const IntegralFamily&,
+                                                  LaneVector<kBatchLanes>::type,
+                                                  LaneVector<kBatchLanes>::type*);
 
 void fillIntegralI(int count, double c, double alpha, double beta, double delta, double* out) {
   IntegralFamily family;
   buildIntegralFamily(count, alpha, beta, delta, family);
-  evaluateIntegralFamily<1>(family, &c, reinterpret_cast<double (*)[1]>(out));
+  evaluateIntegralFamily<1>(family, c, out);
 }
 
 }  // namespace jdpricer

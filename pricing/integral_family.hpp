@@ -17,6 +17,7 @@
 #pragma once
 
 #include "pricing/hh_integral.hpp"
+#include "pricing/lanes.hpp"
 
 namespace jdpricer {
 
@@ -33,9 +34,10 @@ struct IntegralFamily {
 void buildIntegralFamily(int count, double alpha, double beta, double delta,
                          IntegralFamily& family);
 
-// out[m][lane] = I_m(c[lane]; alpha, beta, delta) for m < family.count.
+// Lane l of out[m] is I_m(lane l of c; alpha, beta, delta), m < family.count.
 template <int Lanes>
-void evaluateIntegralFamily(const IntegralFamily& family, const double* c, double (*out)[Lanes]);
+void evaluateIntegralFamily(const IntegralFamily& family, typename LaneVector<Lanes>::type c,
+                            typename LaneVector<Lanes>::type* out);
 
 // Fills out[m] = integralI(m, c, alpha, beta, delta) for m = 0 .. count-1
 // (1 <= count <= kMaxSeriesTerms), bit-identical to count separate calls.

@@ -55,23 +55,50 @@ void JumpCoefficientRows::next(double* P, double* Q) {
   if (newRow >= 0 && newRow < kCachedRows) {
     fillBinomialRow(fact_, newRow, &triangle_[newRow * (newRow + 1) / 2]);
   }
-  for (int k = 1; k < n; ++k) {
+  // Row m = n - k - 1 of the inner binomials, cached or recomputed into the
+  // spare row `slot`.
+  auto innerRow = [&](int k, int slot) -> const double* {
     const int m = n - k - 1;
-    const double* inner = spareRow_;
-    if (m < kCachedRows) {
-      inner = &triangle_[m * (m + 1) / 2];
-    } else {
-      fillBinomialRow(fact_, m, spareRow_);
+    if (m < kCachedRows) return &triangle_[m * (m + 1) / 2];
+    fillBinomialRow(fact_, m, spareRows_[slot]);
+    return spareRows_[slot];
+  };
+  // The summand i of P_{n,k} and Q_{n,k}, j = i - k; binomial(n, i) *
+  // binomial(m, j) is shared by P and Q.
+  auto addSummand = [&](int i, int j, const double* inner, double& sumP, double& sumQ) {
+    const double b = binomialN_[i] * inner[j];
+    sumP = sumP + ((b * w1Pow_[j]) * w2Pow_[n - i]) * upPQ_[i];
+    sumQ = sumQ + ((b * w1Pow_[n - i]) * w2Pow_[j]) * downPQ_[i];
+  };
+  // Each P_{n,k}, Q_{n,k} adds its summands in increasing i. The chains of
+  // kChains consecutive k are independent, so they advance together over
+  // the i that they share, each still in its own order.
+  int k = 1;
+  for (; k + kChains <= n; k += kChains) {
+    const double* inner[kChains];
+    double sumP[kChains], sumQ[kChains];
+    for (int c = 0; c < kChains; ++c) {
+      inner[c] = innerRow(k + c, c);
+      sumP[c] = 0.0;
+      sumQ[c] = 0.0;
     }
-    // Summands in increasing i = k + j; binomial(n, i) * binomial(m, j) is
-    // shared by P and Q.
+    // The first i of chain c is k + c: the leading chains start alone.
+    for (int i = k; i < k + kChains - 1; ++i) {
+      for (int c = 0; c <= i - k; ++c) addSummand(i, i - k - c, inner[c], sumP[c], sumQ[c]);
+    }
+    for (int i = k + kChains - 1; i < n; ++i) {
+      for (int c = 0; c < kChains; ++c) addSummand(i, i - k - c, inner[c], sumP[c], sumQ[c]);
+    }
+    for (int c = 0; c < kChains; ++c) {
+      P[k + c - 1] = sumP[c];
+      Q[k + c - 1] = sumQ[c];
+    }
+  }
+  for (; k < n; ++k) {
+    const double* inner = innerRow(k, 0);
     double sumP = 0.0;
     double sumQ = 0.0;
-    for (int j = 0, i = k; i < n; ++j, ++i) {
-      const double b = binomialN_[i] * inner[j];
-      sumP = sumP + ((b * w1Pow_[j]) * w2Pow_[n - i]) * upPQ_[i];
-      sumQ = sumQ + ((b * w1Pow_[n - i]) * w2Pow_[j]) * downPQ_[i];
-    }
+    for (int i = k; i < n; ++i) addSummand(i, i - k, inner, sumP, sumQ);
     P[k - 1] = sumP;
     Q[k - 1] = sumQ;
   }

@@ -40,7 +40,7 @@ class FactorialTable {
 inline constexpr int triangleIndex(int n, int k) { return n * (n - 1) / 2 + (k - 1); }
 inline constexpr int triangleSize(int N) { return N * (N + 1) / 2; }
 
-// Produces the rows n = 1, 2, ..., N of P and Q in turn. About 45 KB, meant
+// Produces the rows n = 1, 2, ..., N of P and Q in turn. About 50 KB, meant
 // for the stack.
 class JumpCoefficientRows {
  public:
@@ -56,6 +56,8 @@ class JumpCoefficientRows {
   // The inner binomial rows C(m, .) for m < kCachedRows, packed (row m at
   // m(m+1)/2); longer rows are recomputed into spareRow_ when needed.
   static constexpr int kCachedRows = 96;
+  // Coefficients of one row computed side by side.
+  static constexpr int kChains = 4;
 
   const FactorialTable& fact_;
   int n_ = 0;
@@ -67,7 +69,7 @@ class JumpCoefficientRows {
   double upPQ_[kSeriesTableSize];    // q^(n-i) p^i
   double downPQ_[kSeriesTableSize];  // p^(n-i) q^i
   double triangle_[kCachedRows * (kCachedRows + 1) / 2];
-  double spareRow_[kSeriesTableSize];
+  double spareRows_[kChains][kSeriesTableSize];
 };
 
 }  // namespace jdpricer

@@ -4,10 +4,9 @@ namespace jdpricer {
 
 template <int Lanes>
 void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes) {
-  for (int l = 0; l < Lanes; ++l) {
-    lanes.SP[l] = 0.0;
-    lanes.SQ[l] = 0.0;
-  }
+  using Vec = typename LaneVector<Lanes>::type;
+  lanes.SP = zeroVector<Vec>();
+  lanes.SQ = zeroVector<Vec>();
   if (slice.N == 0) return;
   evaluateIntegralFamily<Lanes>(slice.upward, lanes.c, lanes.upward);
   evaluateIntegralFamily<Lanes>(slice.downward, lanes.c, lanes.downward);
@@ -16,34 +15,28 @@ void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes) {
 template <int Lanes>
 void addSeriesRow(const SeriesSlice& slice, int n, const double* W, const double* V,
                   SeriesLanes<Lanes>& lanes) {
-  alignas(kLaneAlignment) double A[Lanes];
-  alignas(kLaneAlignment) double B[Lanes];
-  for (int l = 0; l < Lanes; ++l) {
-    A[l] = 0.0;
-    B[l] = 0.0;
-  }
+  using Vec = typename LaneVector<Lanes>::type;
+  Vec A = zeroVector<Vec>(), B = zeroVector<Vec>();
   for (int k = 1; k <= n; ++k) {
-    const double up = W[k - 1];
-    const double down = V[k - 1];
-    for (int l = 0; l < Lanes; ++l) {
-      A[l] = A[l] + lanes.upward[k - 1][l] * up;
-      B[l] = B[l] + lanes.downward[k - 1][l] * down;
-    }
+    A = A + lanes.upward[k - 1] * W[k - 1];
+    B = B + lanes.downward[k - 1] * V[k - 1];
   }
   const double pin = slice.poisson[n];
-  for (int l = 0; l < Lanes; ++l) {
-    lanes.SP[l] = lanes.SP[l] + A[l] * pin;
-    lanes.SQ[l] = lanes.SQ[l] + pin * B[l];
-  }
+  lanes.SP = lanes.SP + A * pin;
+  lanes.SQ = lanes.SQ + pin * B;
 }
 
 template <int Lanes>
 void finishSeries(const SeriesSlice& slice, const SeriesLanes<Lanes>& lanes, double* upsilon) {
+  using Vec = typename LaneVector<Lanes>::type;
   const double sqrtTSigma = slice.sqrtT * slice.sigma;
+  const Vec UP = slice.upScale * lanes.SP;
+  const Vec UQ = slice.downScale * lanes.SQ;
+  const Vec jumps = UQ + UP;
+  Vec c = lanes.c;
+  Vec sum = jumps;
   for (int l = 0; l < Lanes; ++l) {
-    const double UP = slice.upScale * lanes.SP[l];
-    const double UQ = slice.downScale * lanes.SQ[l];
-    upsilon[l] = normalCdf(-lanes.c[l] / sqrtTSigma) * slice.pi0 + (UQ + UP);
+    upsilon[l] = normalCdf(-lane(c, l) / sqrtTSigma) * slice.pi0 + lane(sum, l);
   }
 }
 

@@ -23,11 +23,11 @@ namespace jdpricer {
 
 template <int Lanes>
 struct SeriesLanes {
-  alignas(kLaneAlignment) double c[Lanes];
-  alignas(kLaneAlignment) double upward[kMaxSeriesTerms][Lanes];    // I^up_{k-1}(c)
-  alignas(kLaneAlignment) double downward[kMaxSeriesTerms][Lanes];  // I^down_{k-1}(c)
-  alignas(kLaneAlignment) double SP[Lanes];
-  alignas(kLaneAlignment) double SQ[Lanes];
+  using Vec = typename LaneVector<Lanes>::type;
+  Vec c;                          // the level of each lane
+  Vec upward[kMaxSeriesTerms];    // I^up_{k-1}(c)
+  Vec downward[kMaxSeriesTerms];  // I^down_{k-1}(c)
+  Vec SP, SQ;
 };
 
 // With lanes.c set: evaluates the integrals at each c and clears the sums.

@@ -24,7 +24,7 @@ double upsilonProbability(const FactorialTable& factorials, int N, double mu,
   SeriesSlice slice;
   buildSeriesSlice(factorials, N, T, sigma, lam, eta1, eta2, slice);
   SeriesLanes<1> lanes;
-  lanes.c[0] = a - mu * T;
+  lanes.c = a - mu * T;
   beginSeries(slice, lanes);
   if (slice.N > 0) {
     JumpCoefficientRows rows(factorials, N, p, eta1, eta2);
