@@ -2,6 +2,8 @@
 // columns T, K, S, r as array-likes broadcast together by NumPy's rules.
 #pragma once
 
+#include "pypy39_compat.hpp"  // must precede pybind11
+
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
