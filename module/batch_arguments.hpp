@@ -11,6 +11,13 @@
 
 namespace jdpricer_module {
 
+// An option column: any object, converted by broadcastColumns; named so in
+// the generated signatures.
+class ArrayLike : public pybind11::object {
+ public:
+  PYBIND11_OBJECT_DEFAULT(ArrayLike, pybind11::object, [](PyObject*) { return true; })
+};
+
 // The broadcast columns, each a C-contiguous float64 array of `count` values
 // (copies, so the caller's arrays are never read while the lock is released).
 struct BroadcastColumns {
@@ -29,3 +36,10 @@ BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind
 pybind11::array_t<double> newResult(const pybind11::tuple& shape);
 
 }  // namespace jdpricer_module
+
+namespace pybind11::detail {
+template <>
+struct handle_type_name<jdpricer_module::ArrayLike> {
+  static constexpr auto name = const_name("numpy.typing.ArrayLike");
+};
+}  // namespace pybind11::detail

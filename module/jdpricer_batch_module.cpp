@@ -15,6 +15,8 @@ namespace py = pybind11;
 
 namespace {
 
+using jdpricer_module::ArrayLike;
+
 // Runs the signal handlers that are due, raising what they raise. PyPy runs
 // handlers only from its interpreter loop, never from PyErr_CheckSignals, so
 // there a trivial Python function is called to let the loop run them.
@@ -56,21 +58,20 @@ py::array_t<double> priceBook(jdpricer::Payoff payoff, py::handle T, py::handle 
 }
 
 template <jdpricer::Payoff kPayoff>
-py::array_t<double> prices(py::handle T, py::handle K, py::handle S, py::handle r, double sigma,
-                           double lam, double p, double eta1, double eta2, int n) {
+py::array_t<double> prices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
+                           const ArrayLike& r, double sigma, double lam, double p, double eta1,
+                           double eta2, int n) {
   return priceBook(kPayoff, T, K, S, r, sigma, lam, p, eta1, eta2, n);
 }
 
 }  // namespace
 
 PYBIND11_MODULE(jdpricer_batch, m) {
-  const auto args = [] {
-    return std::make_tuple(py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
-                           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"),
-                           py::arg("eta2"), py::arg("n"));
+  const auto definePricer = [&m](const char* name, auto function) {
+    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
+          py::arg("n"));
   };
-  std::apply([&](auto... a) { m.def("call_prices", &prices<jdpricer::Payoff::kCall>, a...); },
-             args());
-  std::apply([&](auto... a) { m.def("put_prices", &prices<jdpricer::Payoff::kPut>, a...); },
-             args());
+  definePricer("call_prices", &prices<jdpricer::Payoff::kCall>);
+  definePricer("put_prices", &prices<jdpricer::Payoff::kPut>);
 }

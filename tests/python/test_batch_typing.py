@@ -1,0 +1,80 @@
+"""The type stubs of jdpricer_batch (jdpricer_batch-stubs): they agree with the
+module's own signatures, mypy --strict accepts correct use and rejects misuse,
+and stubtest finds them consistent with the module (mypy on CPython only)."""
+import ast
+import filecmp
+import importlib.metadata
+import re
+from pathlib import Path
+
+import pytest
+
+import jdpricer_batch
+from test_typing import ERROR_LINE, docstring_signature, needs_mypy, run_tool
+
+STUB = Path(__file__).resolve().parents[2] / "stubs" / "jdpricer_batch-stubs" / "__init__.pyi"
+PRICERS = ["call_prices", "put_prices"]
+
+USE = """\
+import numpy as np
+from numpy.typing import NDArray
+import jdpricer_batch
+T = np.array([[0.5], [1.0]])
+calls: NDArray[np.float64] = jdpricer_batch.call_prices(T, [90.0, 100.0], 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+puts = jdpricer_batch.put_prices(T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1, p=0.4, eta1=10, eta2=5, n=np.int64(20))
+print(float(calls.sum() + puts))
+"""
+MISUSES = [
+    ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20.0)", "arg-type"),
+    ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, [0.16], 1.0, 0.4, 10.0, 5.0, 20)", "arg-type"),
+    ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0)", "call-arg"),
+    ("text: str = jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)", "assignment"),
+]
+
+
+def test_installed_stubs_are_the_repository_stubs():
+    shipped = [f for f in importlib.metadata.files("jdpricer") if str(f) == "jdpricer_batch-stubs/__init__.pyi"]
+    assert shipped and filecmp.cmp(Path(shipped[0].locate()), STUB, shallow=False)
+
+
+@pytest.mark.parametrize("name", PRICERS)
+def test_stub_signature_matches_pybind11_docstring(name):
+    tree = ast.parse(STUB.read_text())
+    aliases = {n.target.id: ast.unparse(n.value) for n in tree.body if isinstance(n, ast.AnnAssign)}
+    stub = next(n for n in tree.body if isinstance(n, ast.FunctionDef) and n.name == name)
+    runtime, returns = docstring_signature(getattr(jdpricer_batch, name))
+
+    def bare(text):  # without the numpy / np module prefixes
+        return re.sub(r"\b(numpy|np)\.", "", text)
+
+    def spelt(node):
+        text = ast.unparse(node)
+        return bare(aliases.get(text, text))
+
+    stub_params = [(a.arg, spelt(a.annotation)) for a in stub.args.args]
+    # pybind11 says n is SupportsInt | SupportsIndex, but refuses floats.
+    runtime = [(p, "SupportsIndex" if p == "n" else bare(t)) for p, t in runtime]
+    assert not (stub.args.vararg or stub.args.kwarg or stub.args.kwonlyargs or stub.args.posonlyargs)
+    assert stub_params == runtime
+    assert spelt(stub.returns) == bare(returns)
+
+
+@needs_mypy
+def test_mypy_strict_accepts_use_and_rejects_misuse(tmp_path):
+    (tmp_path / "use.py").write_text(USE)
+    (tmp_path / "misuse.py").write_text("import jdpricer_batch\n" + "".join(s + "\n" for s, _ in MISUSES))
+    result = run_tool(["mypy", "--strict", "--cache-dir", str(tmp_path / "cache"), "use.py", "misuse.py"], tmp_path)
+    errors = {}
+    for line in result.stdout.splitlines():
+        match = ERROR_LINE.match(line)
+        if match:
+            errors.setdefault((match["file"], int(match["line"])), set()).add(match["code"])
+    expected = {("misuse.py", line): {code} for line, (_, code) in enumerate(MISUSES, start=2)}
+    assert errors == expected, result.stdout + result.stderr
+    exec(compile(USE, "use.py", "exec"), {})
+
+
+@needs_mypy
+def test_stubtest_finds_the_stubs_consistent_with_the_module(tmp_path):
+    result = run_tool(["mypy.stubtest", "jdpricer_batch"], tmp_path, "--mypy-config-file")
+    assert result.returncode == 0 and "Success: no issues found in 1 module" in result.stdout, result.stdout
