@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "pricing/fp_environment.hpp"
+
 namespace jdpricer {
 
 namespace {
@@ -21,11 +23,12 @@ BookPricer::BookPricer(Payoff payoff, const KouModel& model, const OptionColumns
                        double* prices)
     : payoff_(payoff),
       model_(model),
-      measures_(kouMeasures(model.sigma, model.lam, model.p, model.eta1, model.eta2)),
       book_(book),
       prices_(prices),
       terms_(model.n > 0 ? model.n : 0),
       order_(book.count) {
+  const PinnedFloatingPoint pinned;
+  measures_ = kouMeasures(model.sigma, model.lam, model.p, model.eta1, model.eta2);
   for (std::size_t i = 0; i < book.count; ++i) order_[i] = i;
   if (model.n > kMaxSeriesTerms) return;  // every price is NaN: nothing to share
   std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
@@ -101,6 +104,7 @@ void BookPricer::priceBlock(const std::size_t* indices, int count) {
 }
 
 bool BookPricer::priceNext(std::size_t maxOptions) {
+  const PinnedFloatingPoint pinned;
   const std::size_t end = std::min(order_.size(), next_ + maxOptions);
   if (model_.n > kMaxSeriesTerms) {
     // tgamma overflows from 171! on: the closed form is NaN for every input.

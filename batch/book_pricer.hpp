@@ -15,6 +15,9 @@
 // sums keep their own order. Maturities are grouped by bit pattern, so +0
 // and -0 (or NaNs with different payloads) are different maturities.
 //
+// Every evaluation runs in the standard floating-point environment
+// (fp_environment.hpp), whatever the caller's thread has set.
+//
 // Storage. The pricer owns what it lends to the engine, which allocates
 // nothing: four coefficient triangles for the book, four weight triangles
 // and two slices for the current maturity, and the maturity order; at

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "batch/book_pricer.hpp"
+#include "pricing/fp_environment.hpp"
 #include "pricing/options.hpp"
 #include "support/literal_kou.hpp"
 
@@ -35,6 +36,19 @@ void BM_KouPut(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_KouPut)->Arg(10);
+
+// What every pricing entry point adds: saving, pinning and restoring the
+// floating-point environment around one addition that raises inexact.
+void BM_PinnedFloatingPoint(benchmark::State& state) {
+  double x = 0.1;
+  for (auto _ : state) {
+    const jdpricer::PinnedFloatingPoint pinned;
+    benchmark::DoNotOptimize(x);
+    x = x + 1e-17;
+    benchmark::DoNotOptimize(x);
+  }
+}
+BENCHMARK(BM_PinnedFloatingPoint);
 
 void BM_BlackScholesCall(benchmark::State& state) {
   double S = 100.0;

@@ -1,38 +1,32 @@
 #include "pricing/options.hpp"
 
+#include "pricing/fp_environment.hpp"
 #include "pricing/kou_measures.hpp"
 #include "pricing/upsilon.hpp"
 
 namespace jdpricer {
 
+// The entry points: each pins the floating-point environment around an
+// evaluation that lives in another translation unit.
+
 double Option::Upsilon(int N, double mu, double sigma, double lam, double p, double eta1,
                        double eta2, double a, double T) {
+  const PinnedFloatingPoint pinned;
   return upsilonProbability(N, mu, sigma, lam, p, eta1, eta2, a, T);
 }
 
 double EuropeanCall::priceByKouJumpDiffusion(double S, double r, double sigma, double lam,
                                              double p, double eta1, double eta2,
                                              int n) const {
-  const KouMeasures m = kouMeasures(sigma, lam, p, eta1, eta2);
-  const double a = std::log(K / S);
-  // Both Upsilon series have n terms: one table of factorials serves them.
-  const FactorialTable factorials(n);
-  const JumpLaw& up = m.stock;
-  const double U1 = upsilonProbability(factorials, n, stockDrift(m, r), sigma, up.lam, up.p,
-                                       up.eta1, up.eta2, a, T);
-  const JumpLaw& rn = m.riskNeutral;
-  const double U2 = upsilonProbability(factorials, n, riskNeutralDrift(m, r), sigma, rn.lam,
-                                       rn.p, rn.eta1, rn.eta2, a, T);
-  return callFromProbabilities(S, K, discountFactor(r, T), U1, U2);
+  const PinnedFloatingPoint pinned;
+  return kouCallPrice(T, K, S, r, sigma, lam, p, eta1, eta2, n);
 }
 
 double EuropeanPut::priceByKouJumpDiffusion(double S, double r, double sigma, double lam,
                                             double p, double eta1, double eta2,
                                             int n) const {
-  const EuropeanCall call(T, K);
-  const double C = call.EuropeanCall::priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1,
-                                                               eta2, n);
-  return putFromCall(S, K, discountFactor(r, T), C);
+  const PinnedFloatingPoint pinned;
+  return kouPutPrice(T, K, S, r, sigma, lam, p, eta1, eta2, n);
 }
 
 }  // namespace jdpricer
