@@ -77,6 +77,9 @@ std::size_t fourierWorkspaceDoubles(double T, double sigma, double lam, double p
 // which must outlive it and which it fills once, on construction.
 class FourierSlice {
  public:
+  // An invalid slice: prices NaN.
+  FourierSlice() = default;
+
   // With fewer than fourierWorkspaceDoubles(...) doubles of workspace, or an
   // input outside the domain, the slice is invalid and prices NaN.
   FourierSlice(double T, double sigma, double lam, double p, double eta1, double eta2,
