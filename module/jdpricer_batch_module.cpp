@@ -9,6 +9,7 @@
 
 #include "batch/book_pricer.hpp"
 #include "batch_arguments.hpp"
+#include "batch_fourier.hpp"
 
 namespace py = pybind11;
 
@@ -57,4 +58,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
              args());
   std::apply([&](auto... a) { m.def("put_prices", &prices<jdpricer::Payoff::kPut>, a...); },
              args());
+  registerFourierPricing(m);
 }
