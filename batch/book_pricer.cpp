@@ -1,9 +1,9 @@
 #include "batch/book_pricer.hpp"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
-
-#include "pricing/options.hpp"
+#include <limits>
 
 namespace jdpricer {
 
@@ -19,36 +19,122 @@ std::uint64_t bitsOf(double v) {
 
 BookPricer::BookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                        double* prices)
-    : payoff_(payoff), model_(model), book_(book), prices_(prices), order_(book.count) {
+    : payoff_(payoff),
+      model_(model),
+      measures_(kouMeasures(model.sigma, model.lam, model.p, model.eta1, model.eta2)),
+      book_(book),
+      prices_(prices),
+      terms_(model.n > 0 ? model.n : 0),
+      order_(book.count) {
   for (std::size_t i = 0; i < book.count; ++i) order_[i] = i;
+  if (model.n > kMaxSeriesTerms) return;  // every price is NaN: nothing to share
   std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
     return bitsOf(book.T[a]) < bitsOf(book.T[b]);
   });
+  factorials_ = std::make_unique<FactorialTable>(model.n);
+  stock_ = std::make_unique<Series>();
+  riskNeutral_ = std::make_unique<Series>();
+  stock_->law = measures_.stock;
+  riskNeutral_->law = measures_.riskNeutral;
+  const int N = terms_;
+  for (Series* series : {stock_.get(), riskNeutral_.get()}) {
+    const std::size_t size = static_cast<std::size_t>(triangleSize(N));
+    series->P.resize(size);
+    series->Q.resize(size);
+    series->W.resize(size);
+    series->V.resize(size);
+    if (N == 0) continue;
+    const JumpLaw& law = series->law;
+    JumpCoefficientRows rows(*factorials_, N, law.p, law.eta1, law.eta2);
+    for (int n = 1; n <= N; ++n) {
+      rows.next(&series->P[triangleIndex(n, 1)], &series->Q[triangleIndex(n, 1)]);
+    }
+  }
+}
+
+BookPricer::~BookPricer() = default;
+
+void BookPricer::buildSlices(double T) {
+  for (Series* series : {stock_.get(), riskNeutral_.get()}) {
+    const JumpLaw& law = series->law;
+    buildSeriesSlice(*factorials_, terms_, T, model_.sigma, law.lam, law.eta1, law.eta2,
+                     series->slice);
+    for (int n = 1; n <= terms_; ++n) {
+      const int row = triangleIndex(n, 1);
+      weightRow(series->slice, n, &series->P[row], &series->Q[row], &series->W[row],
+                &series->V[row]);
+    }
+  }
+}
+
+void BookPricer::priceBlock(const std::size_t* indices, int count) {
+  // Lanes past `count` repeat the first option and are discarded.
+  double U1[kBatchLanes], U2[kBatchLanes];
+  SeriesLanes<kBatchLanes> lanes;
+  const double T = book_.T[indices[0]];
+  double a[kBatchLanes];
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const std::size_t i = indices[l < count ? l : 0];
+    a[l] = std::log(book_.K[i] / book_.S[i]);
+  }
+  for (Series* series : {stock_.get(), riskNeutral_.get()}) {
+    const bool stock = series == stock_.get();
+    for (int l = 0; l < kBatchLanes; ++l) {
+      const double r = book_.r[indices[l < count ? l : 0]];
+      const double mu = stock ? stockDrift(measures_, r) : riskNeutralDrift(measures_, r);
+      lane(lanes.c, l) = a[l] - mu * T;
+    }
+    beginSeries(series->slice, lanes);
+    for (int n = 1; n <= terms_; ++n) {
+      const int row = triangleIndex(n, 1);
+      addSeriesRow(series->slice, n, &series->W[row], &series->V[row], lanes);
+    }
+    finishSeries(series->slice, lanes, stock ? U1 : U2);
+  }
+  for (int l = 0; l < count; ++l) {
+    const std::size_t i = indices[l];
+    const double S = book_.S[i], K = book_.K[i];
+    const double discount = discountFactor(book_.r[i], T);
+    const double call = callFromProbabilities(S, K, discount, U1[l], U2[l]);
+    prices_[i] = payoff_ == Payoff::kCall ? call : putFromCall(S, K, discount, call);
+  }
 }
 
 bool BookPricer::priceNext(std::size_t maxOptions) {
   const std::size_t end = std::min(order_.size(), next_ + maxOptions);
-  for (; next_ < end; ++next_) {
-    const std::size_t i = order_[next_];
-    const KouModel& m = model_;
-    prices_[i] = payoff_ == Payoff::kCall
-                     ? EuropeanCall(book_.T[i], book_.K[i])
-                           .priceByKouJumpDiffusion(book_.S[i], book_.r[i], m.sigma, m.lam, m.p,
-                                                    m.eta1, m.eta2, m.n)
-                     : EuropeanPut(book_.T[i], book_.K[i])
-                           .priceByKouJumpDiffusion(book_.S[i], book_.r[i], m.sigma, m.lam, m.p,
-                                                    m.eta1, m.eta2, m.n);
+  if (model_.n > kMaxSeriesTerms) {
+    // tgamma overflows from 171! on: the closed form is NaN for every input.
+    for (; next_ < end; ++next_) prices_[order_[next_]] = std::numeric_limits<double>::quiet_NaN();
+    return next_ < order_.size();
+  }
+  while (next_ < end) {
+    if (next_ == sliceEnd_) {
+      const std::uint64_t key = bitsOf(book_.T[order_[next_]]);
+      sliceEnd_ = next_ + 1;
+      while (sliceEnd_ < order_.size() && bitsOf(book_.T[order_[sliceEnd_]]) == key) ++sliceEnd_;
+      buildSlices(book_.T[order_[next_]]);
+    }
+    const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));
+    priceBlock(&order_[next_], count);
+    next_ += static_cast<std::size_t>(count);
   }
   return next_ < order_.size();
 }
 
 std::size_t BookPricer::suggestedChunk() const {
-  const std::size_t terms = model_.n > 0 && model_.n <= 170 ? model_.n + 1 : 1;
-  return std::max<std::size_t>(8, (std::size_t{1} << 20) / (terms * terms));
+  const std::size_t terms = static_cast<std::size_t>(terms_) + 1;
+  return std::max<std::size_t>(kBatchLanes, (std::size_t{1} << 18) / (terms * terms));
 }
 
 std::size_t BookPricer::storageBytes() const {
-  return order_.capacity() * sizeof(std::size_t);
+  std::size_t bytes = order_.capacity() * sizeof(std::size_t);
+  if (factorials_) bytes += sizeof(FactorialTable);
+  for (const Series* series : {stock_.get(), riskNeutral_.get()}) {
+    if (series == nullptr) continue;
+    bytes += sizeof(Series) + (series->P.capacity() + series->Q.capacity() +
+                               series->W.capacity() + series->V.capacity()) * sizeof(double);
+  }
+  return bytes;
 }
 
 }  // namespace jdpricer

@@ -5,6 +5,9 @@
 
 #include <cmath>
 
+#include <vector>
+
+#include "batch/book_pricer.hpp"
 #include "pricing/options.hpp"
 #include "support/literal_kou.hpp"
 
@@ -56,6 +59,33 @@ void BM_LiteralKouCall(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_LiteralKouCall)->Arg(10)->Arg(20)->Unit(benchmark::kMicrosecond);
+
+// A surface of 9 maturities (0.05 to 3 years) x 21 strikes (70 to 130) under
+// the reference model, priced as one book; the time is per option.
+void BM_BookSurfaceCall(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  std::vector<double> T, K, S, r;
+  for (int i = 0; i < 9; ++i) {
+    for (int j = 0; j < 21; ++j) {
+      T.push_back(0.05 + (3.0 - 0.05) * i / 8.0);
+      K.push_back(70.0 + 3.0 * j);
+      S.push_back(100.0);
+      r.push_back(0.05);
+    }
+  }
+  std::vector<double> prices(T.size());
+  for (auto _ : state) {
+    jdpricer::BookPricer pricer(jdpricer::Payoff::kCall, {0.16, 1.0, 0.4, 10.0, 5.0, n},
+                                {T.data(), K.data(), S.data(), r.data(), T.size()},
+                                prices.data());
+    while (pricer.priceNext(1 << 20)) {}
+    benchmark::DoNotOptimize(prices.data());
+  }
+  state.counters["per_option"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * T.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_BookSurfaceCall)->Arg(10)->Arg(20)->Arg(40)->Arg(100)->Arg(170)->Unit(benchmark::kMicrosecond);
 
 }  // namespace
 

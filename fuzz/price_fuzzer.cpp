@@ -34,6 +34,7 @@
 
 #include "pricing/options.hpp"
 #include "pricing/hh_integral.hpp"
+#include "pricing/integral_family.hpp"
 #include "pricing/upsilon.hpp"
 #include "support/literal_kou.hpp"
 

@@ -9,15 +9,6 @@ namespace jdpricer {
 
 namespace {
 
-double hhMinusOne(double x) { return std::exp((-0.5 * x) * x); }
-
-double hhZero(double x) { return normalCdf(-x) * kSqrtTwoPi; }
-
-// One step of the three-term recursion, the division by the index in double.
-double hhStep(double older, double newer, double x, int index) {
-  return (older - x * newer) / static_cast<double>(index);
-}
-
 // Once both carried values are zeros, infinities or NaNs, the division by the
 // index no longer changes any bit, so the recursion becomes a map of the pair
 // (older, newer) alone over a handful of bit patterns and turns periodic.
@@ -68,14 +59,6 @@ double hhFastForward(double older, double newer, double x, int m, int n) {
     newer = next;
   }
   return newer;
-}
-
-enum class IntegralCase { kA, kB, kZero };
-
-IntegralCase selectIntegralCase(double alpha, double beta) {
-  if (alpha != 0.0 && beta > 0.0) return IntegralCase::kA;  // NaN alpha passes
-  if (beta < 0.0 && alpha < 0.0) return IntegralCase::kB;
-  return IntegralCase::kZero;
 }
 
 // The parts of I_n that do not depend on n.
@@ -160,28 +143,6 @@ double integralI(int n, double c, double alpha, double beta, double delta) {
   // n + 1 in double: exact, and no overflow at INT_MAX.
   const double rhoPowNPlusOne = std::pow(t.rho, static_cast<double>(n) + 1.0);
   return integralFromSum(which, t, sum, rhoPowNPlusOne);
-}
-
-void fillIntegralI(int count, double c, double alpha, double beta, double delta,
-                   double* out) {
-  const IntegralCase which = selectIntegralCase(alpha, beta);
-  if (which == IntegralCase::kZero) {
-    for (int m = 0; m < count; ++m) out[m] = 0.0;
-    return;
-  }
-  const IntegralTerms t = integralTerms(which, c, alpha, beta, delta);
-
-  double hh[kSeriesTableSize];
-  double rhoPow[kSeriesTableSize];
-  fillHh(t.e, count, hh);
-  rhoPow[0] = 1.0;  // pow(x, 0) is 1 for every x, NaN included
-  for (int j = 1; j <= count; ++j) rhoPow[j] = std::pow(t.rho, static_cast<double>(j));
-
-  for (int m = 0; m < count; ++m) {
-    double sum = 0.0;
-    for (int i = 0; i <= m; ++i) sum = sum + hh[i] * rhoPow[m - i];
-    out[m] = integralFromSum(which, t, sum, rhoPow[m + 1]);
-  }
 }
 
 }  // namespace jdpricer

@@ -17,6 +17,8 @@
 // Nothing is validated: NaN and infinities propagate, errno is never read.
 #pragma once
 
+#include <cmath>
+
 #if defined(__FAST_MATH__)
 #error "jdpricer's prices are bit-exact IEEE arithmetic: do not build it with -ffast-math"
 #endif
@@ -50,11 +52,21 @@ double integralI(int n, double c, double alpha, double beta, double delta);
 // in one upward pass; bit-identical to count separate calls of Hh.
 void fillHh(double x, int count, double* out);
 
-// Fills out[m] = integralI(m, c, alpha, beta, delta) for m = 0 .. count-1
-// (1 <= count <= kMaxSeriesTerms), bit-identical to count separate calls:
-// rho, e, the Hh values, the powers of rho, E, F, G and the normal factor
-// depend on m only through the power index, so each is computed once.
-void fillIntegralI(int count, double c, double alpha, double beta, double delta,
-                   double* out);
+// The steps every evaluation of Hh takes, shared by the table-filling code.
+inline double hhMinusOne(double x) { return std::exp((-0.5 * x) * x); }
+inline double hhZero(double x) { return normalCdf(-x) * kSqrtTwoPi; }
+// Hh_index from Hh_{index-2} = older and Hh_{index-1} = newer.
+inline double hhStep(double older, double newer, double x, int index) {
+  return (older - x * newer) / static_cast<double>(index);
+}
+
+// Which closed form I_n takes. Case A: alpha != 0 and beta > 0 (a NaN alpha
+// passes); case B: beta < 0 and alpha < 0; otherwise I_n is +0.0.
+enum class IntegralCase { kA, kB, kZero };
+inline IntegralCase selectIntegralCase(double alpha, double beta) {
+  if (alpha != 0.0 && beta > 0.0) return IntegralCase::kA;
+  if (beta < 0.0 && alpha < 0.0) return IntegralCase::kB;
+  return IntegralCase::kZero;
+}
 
 }  // namespace jdpricer

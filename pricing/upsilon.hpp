@@ -4,14 +4,13 @@
 // Poisson-weighted series over n = 1..N jumps, each term a sum over k of
 // P_{n,k} (Q_{n,k}) times I_{k-1} integrals of the upward (downward) jumps.
 //
-// Method. The closed form fixes the order of every double operation; this
-// evaluation keeps those bits but computes each value that the formula would
-// recompute from the same operands once per call: exp(-lam T), the factorials
-// tgamma(m + 1), the integer powers of p, q, eta1/w, eta2/w, lam T, eta1 s and
-// eta2 s, and the integrals I_0..I_{N-1} of both families (their c, alpha,
-// beta, delta do not depend on n or k). What is left is the O(N^3) double sum
-// of the P and Q coefficients, with one division per summand for the inner
-// binomial coefficient.
+// Method. One option's evaluation through the three stages that a book
+// shares: the jump coefficients (jump_coefficients.hpp), streamed row by row
+// so that nothing larger than a row is kept; the maturity slice
+// (maturity_slice.hpp); and the option's own work at the level
+// c = a - mu T (option_series.hpp). Each value is computed once per call
+// from the operands the closed form names, so the bits are those of the
+// word-for-word evaluation.
 //
 // Numerical caveats. Factorials and binomials come from tgamma in double, so
 // the series is only finite up to N = 170: from N = 171 on the closed form is
@@ -22,22 +21,9 @@
 // precision. Nothing is validated and nothing is reported.
 #pragma once
 
-#include "pricing/hh_integral.hpp"
+#include "pricing/jump_coefficients.hpp"
 
 namespace jdpricer {
-
-// tgamma(m + 1) for m = 0..terms: the factorials behind every binomial
-// coefficient and Poisson weight of a series with `terms` terms. Both Upsilon
-// evaluations of one price share it.
-class FactorialTable {
- public:
-  // Only terms in [1, kMaxSeriesTerms] fill more than entry 0.
-  explicit FactorialTable(int terms);
-  double operator[](int m) const { return values_[m]; }
-
- private:
-  double values_[kSeriesTableSize];
-};
 
 // Upsilon(N, mu, sigma, lam, p, eta1, eta2, a, T) = P(Z(T) >= a), cut after N
 // Poisson terms.

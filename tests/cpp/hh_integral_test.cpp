@@ -1,4 +1,5 @@
 #include "pricing/hh_integral.hpp"
+#include "pricing/integral_family.hpp"
 
 #include <climits>
 #include <cmath>

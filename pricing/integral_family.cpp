@@ -1,0 +1,105 @@
+#include "pricing/integral_family.hpp"
+
+#include <cmath>
+
+namespace jdpricer {
+
+void buildIntegralFamily(int count, double alpha, double beta, double delta,
+                         IntegralFamily& family) {
+  family.which = selectIntegralCase(alpha, beta);
+  family.count = count;
+  family.alpha = alpha;
+  family.beta = beta;
+  family.delta = delta;
+  if (family.which == IntegralCase::kZero) return;
+  const double rho = beta / alpha;
+  const double F = std::exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
+  const double G = kSqrtTwoPi / beta;
+  family.alphaOverBeta = alpha / beta;
+  family.rhoPow[0] = 1.0;  // pow(x, 0) is 1 for every x, NaN included
+  for (int j = 1; j <= count; ++j) family.rhoPow[j] = std::pow(rho, static_cast<double>(j));
+  for (int m = 0; m < count; ++m) family.gaussianScale[m] = (G * family.rhoPow[m + 1]) * F;
+}
+
+namespace {
+
+// How many sums S_m one pass over the Hh values builds: their chains are
+// independent, so they run side by side and share the loads of Hh_i.
+constexpr int kSumsPerPass = 4;
+
+}  // namespace
+
+template <int Lanes>
+void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>::type c,
+                            typename LaneVector<Lanes>::type* out) {
+  using Vec = typename LaneVector<Lanes>::type;
+  const int count = f.count;
+  if (f.which == IntegralCase::kZero) {
+    for (int m = 0; m < count; ++m) out[m] = zeroVector<Vec>();
+    return;
+  }
+  // e, E/alpha and the normal factor per lane (library calls), then
+  // Hh_0(e) .. Hh_{count-1}(e) by the upward recursion on whole vectors.
+  Vec e = f.beta * c - f.delta;
+  Vec eOverAlpha, phi, older;
+  Vec hh[kSeriesTableSize];
+  for (int l = 0; l < Lanes; ++l) {
+    const double el = lane(e, l), cl = lane(c, l);
+    lane(eOverAlpha, l) = std::exp(f.alpha * cl) / f.alpha;
+    lane(phi, l) = f.which == IntegralCase::kA
+                              ? normalCdf((f.delta - cl * f.beta) + f.alphaOverBeta)
+                              : normalCdf((f.beta * cl - f.delta) - f.alphaOverBeta);
+    lane(hh[0], l) = hhZero(el);
+    lane(older, l) = hhMinusOne(el);
+  }
+  for (int m = 1; m < count; ++m) {
+    hh[m] = (older - e * hh[m - 1]) / static_cast<double>(m);
+    older = hh[m - 1];
+  }
+  // S_m = sum_{i=0..m} Hh_i rho^(m-i), each from 0.0 in increasing i.
+  const double* rhoPow = f.rhoPow;
+  auto finish = [&](int m, Vec sum) {
+    const Vec gaussian = f.gaussianScale[m] * phi;
+    out[m] = f.which == IntegralCase::kA ? gaussian - sum * eOverAlpha
+                                         : (-eOverAlpha) * sum - gaussian;
+  };
+  int m = 0;
+  for (; m + kSumsPerPass <= count; m += kSumsPerPass) {
+    Vec s0 = zeroVector<Vec>(), s1 = s0, s2 = s0, s3 = s0;
+    for (int i = 0; i <= m; ++i) {
+      s0 = s0 + hh[i] * rhoPow[m - i];
+      s1 = s1 + hh[i] * rhoPow[m + 1 - i];
+      s2 = s2 + hh[i] * rhoPow[m + 2 - i];
+      s3 = s3 + hh[i] * rhoPow[m + 3 - i];
+    }
+    s1 = s1 + hh[m + 1] * rhoPow[0];
+    s2 = s2 + hh[m + 1] * rhoPow[1];
+    s3 = s3 + hh[m + 1] * rhoPow[2];
+    s2 = s2 + hh[m + 2] * rhoPow[0];
+    s3 = s3 + hh[m + 2] * rhoPow[1];
+    s3 = s3 + hh[m + 3] * rhoPow[0];
+    finish(m, s0);
+    finish(m + 1, s1);
+    finish(m + 2, s2);
+    finish(m + 3, s3);
+  }
+  for (; m < count; ++m) {
+    Vec sum = zeroVector<Vec>();
+    for (int i = 0; i <= m; ++i) sum = sum + hh[i] * rhoPow[m - i];
+    finish(m, sum);
+  }
+}
+
+template void evaluateIntegralFamily<1>(const IntegralFamily&, LaneVector<1>::type,
+                                        LaneVector<1>::type*);
+template void evaluateIntegralFamily<kBatchLanes>(const IntegralFamily&,
+                                                  LaneVector<kBatchLanes>::type,
+                                                  LaneVector<kBatchLanes>::type*);
+
+void fillIntegralI(int count, double c, double alpha, double beta, double delta, double* out) {
+  IntegralFamily family;
+  buildIntegralFamily(count, alpha, beta, delta, family);
+  evaluateIntegralFamily<1>(family, c, out);
+}
+
+}  // namespace jdpricer

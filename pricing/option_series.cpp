@@ -1,0 +1,52 @@
+#include "pricing/option_series.hpp"
+
+namespace jdpricer {
+
+template <int Lanes>
+void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes) {
+  using Vec = typename LaneVector<Lanes>::type;
+  lanes.SP = zeroVector<Vec>();
+  lanes.SQ = zeroVector<Vec>();
+  if (slice.N == 0) return;
+  evaluateIntegralFamily<Lanes>(slice.upward, lanes.c, lanes.upward);
+  evaluateIntegralFamily<Lanes>(slice.downward, lanes.c, lanes.downward);
+}
+
+template <int Lanes>
+void addSeriesRow(const SeriesSlice& slice, int n, const double* W, const double* V,
+                  SeriesLanes<Lanes>& lanes) {
+  using Vec = typename LaneVector<Lanes>::type;
+  Vec A = zeroVector<Vec>(), B = zeroVector<Vec>();
+  for (int k = 1; k <= n; ++k) {
+    A = A + lanes.upward[k - 1] * W[k - 1];
+    B = B + lanes.downward[k - 1] * V[k - 1];
+  }
+  const double pin = slice.poisson[n];
+  lanes.SP = lanes.SP + A * pin;
+  lanes.SQ = lanes.SQ + pin * B;
+}
+
+template <int Lanes>
+void finishSeries(const SeriesSlice& slice, const SeriesLanes<Lanes>& lanes, double* upsilon) {
+  using Vec = typename LaneVector<Lanes>::type;
+  const double sqrtTSigma = slice.sqrtT * slice.sigma;
+  const Vec UP = slice.upScale * lanes.SP;
+  const Vec UQ = slice.downScale * lanes.SQ;
+  const Vec jumps = UQ + UP;
+  Vec c = lanes.c;
+  Vec sum = jumps;
+  for (int l = 0; l < Lanes; ++l) {
+    upsilon[l] = normalCdf(-lane(c, l) / sqrtTSigma) * slice.pi0 + lane(sum, l);
+  }
+}
+
+#define JDPRICER_INSTANTIATE_SERIES(L)                                                         \
+  template void beginSeries<L>(const SeriesSlice&, SeriesLanes<L>&);                           \
+  template void addSeriesRow<L>(const SeriesSlice&, int, const double*, const double*,         \
+                                SeriesLanes<L>&);                                              \
+  template void finishSeries<L>(const SeriesSlice&, const SeriesLanes<L>&, double*);
+JDPRICER_INSTANTIATE_SERIES(1)
+JDPRICER_INSTANTIATE_SERIES(kBatchLanes)
+#undef JDPRICER_INSTANTIATE_SERIES
+
+}  // namespace jdpricer
