@@ -13,7 +13,7 @@
 // Everything that depends on the maturity and the model alone (the range, the
 // number of terms, the characteristic function at u_k) is one FourierSlice,
 // shared by all the strikes, spots and rates of that maturity (the range is
-// centred on the mean of X, so the rate only shifts it).
+// placed relative to the mean of X, so the rate only shifts it).
 //
 // Why the put. Its payoff lies in [0, K] on the whole range, and its
 // coefficients involve only e^(x + X) for X below the strike, at most 1. The
@@ -44,7 +44,7 @@
 //
 // Numerical caveats. N is about 50 when the diffusion dominates the range
 // (large eta*sigma*sqrt(T)) and grows like 1/(eta sigma sqrt(T)) when the
-// jumps do: some 300 for the reference contract (eta*s = 1.1), 1300 to 1800
+// jumps do: some 340 for the reference contract (eta*s = 1.1), 1300 to 1800
 // at eta*s = 0.2, 28000 at 0.02, where the closed form is the faster and
 // equally accurate method. The Chernoff range cannot see a small lam*T in
 // front of the jump tails, so short maturities pay for ranges of about
