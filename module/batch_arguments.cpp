@@ -1,5 +1,7 @@
 #include "batch_arguments.hpp"
 
+#include <pybind11/eval.h>
+
 #include <cstring>
 #include <string>
 
@@ -54,6 +56,21 @@ BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::
   out.shape = columns[0].attr("shape");
   out.count = static_cast<std::size_t>(out.T.size());
   return out;
+}
+
+// PyPy runs signal handlers only from its interpreter loop, never from
+// PyErr_CheckSignals, so there a trivial Python function is called to let
+// the loop run them.
+void checkForInterrupts() {
+#if defined(PYPY_VERSION)
+  static py::object* poll = [] {
+    py::dict scope;
+    py::exec("def poll():\n    for _ in range(2):\n        pass\n", scope);
+    return new py::object(scope["poll"]);  // lives as long as the interpreter
+  }();
+  (*poll)();
+#endif
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
 py::array_t<double> newResult(const py::tuple& shape) {

@@ -1,5 +1,6 @@
 // Argument handling shared by the functions of jdpricer_batch: the option
-// columns T, K, S, r as array-likes broadcast together by NumPy's rules.
+// columns T, K, S, r as array-likes broadcast together by NumPy's rules, and
+// the check for interrupts between chunks of work.
 #pragma once
 
 #include "pypy39_compat.hpp"  // must precede pybind11
@@ -31,6 +32,10 @@ struct BroadcastColumns {
 // TypeError) and broadcasts them (NumPy's ValueError when shapes disagree).
 BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind11::handle S,
                                   pybind11::handle r);
+
+// Runs the signal handlers that are due, with the interpreter lock held;
+// throws what they raise (KeyboardInterrupt for Ctrl-C).
+void checkForInterrupts();
 
 // A new, uninitialised float64 array of the given shape.
 pybind11::array_t<double> newResult(const pybind11::tuple& shape);

@@ -4,33 +4,18 @@
 // pricing is the book pricer's.
 #include "pypy39_compat.hpp"  // must precede pybind11
 
-#include <pybind11/eval.h>
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include "batch/book_pricer.hpp"
 #include "batch_arguments.hpp"
+#include "batch_fourier.hpp"
 
 namespace py = pybind11;
 
 namespace {
 
 using jdpricer_module::ArrayLike;
-
-// Runs the signal handlers that are due, raising what they raise. PyPy runs
-// handlers only from its interpreter loop, never from PyErr_CheckSignals, so
-// there a trivial Python function is called to let the loop run them.
-void checkForInterrupts() {
-#if defined(PYPY_VERSION)
-  static py::object* poll = [] {
-    py::dict scope;
-    py::exec("def poll():\n    for _ in range(2):\n        pass\n", scope);
-    return new py::object(scope["poll"]);  // lives as long as the interpreter
-  }();
-  (*poll)();
-#endif
-  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-}
 
 // Prices the broadcast book with the interpreter lock released, taking it
 // back between chunks of about a millisecond to let signal handlers run: a
@@ -51,7 +36,7 @@ py::array_t<double> priceBook(jdpricer::Payoff payoff, py::handle T, py::handle 
     const std::size_t chunk = pricer.suggestedChunk();
     while (pricer.priceNext(chunk)) {
       py::gil_scoped_acquire acquired;
-      checkForInterrupts();
+      jdpricer_module::checkForInterrupts();
     }
   }
   return prices;
@@ -74,4 +59,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
   };
   definePricer("call_prices", &prices<jdpricer::Payoff::kCall>);
   definePricer("put_prices", &prices<jdpricer::Payoff::kPut>);
+  registerFourierPricing(m);
 }

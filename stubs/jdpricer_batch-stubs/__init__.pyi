@@ -1,5 +1,6 @@
 # Type information for the compiled module jdpricer_batch (Kou jump-diffusion
-# European prices of whole books, bit for bit those of jdpricer).
+# European prices of whole books, bit for bit those of jdpricer, and by the
+# cosine-series Fourier method).
 #
 # T, K, S and r are array-likes broadcast together by NumPy's rules; the
 # model numbers are scalars converted as jdpricer converts them, and n is a
@@ -41,3 +42,31 @@ def put_prices(
 ) -> NDArray[np.float64]:
     """Put prices of the broadcast book, each bit for bit
     create_european_put(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n)."""
+
+def fourier_call_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+) -> NDArray[np.float64]:
+    """Call prices of the broadcast book by the cosine-series Fourier method,
+    within 1e-14*(S + K) of the exact price; NaN outside the model's domain."""
+
+def fourier_put_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+) -> NDArray[np.float64]:
+    """Put prices of the broadcast book by the cosine-series Fourier method,
+    within 1e-14*(S + K) of the exact price; NaN outside the model's domain."""

@@ -1,0 +1,56 @@
+// Prices a book of European options under one Kou model by the cosine series
+// of pricing/fourier_pricer.hpp.
+//
+// Method. Everything the series needs from the maturity and the model (the
+// range, the term count, the characteristic function at every term) is one
+// FourierSlice; the book is priced in order of maturity, one slice per
+// distinct T, shared by every option of that maturity whatever its strike,
+// spot or rate. T values are grouped by their bit pattern.
+//
+// Storage. This layer owns the slices' workspace, one buffer grown to the
+// largest slice of the book (at most 3 * kMaxFourierTerms doubles, 1.5 MiB),
+// and the maturity order; the engine allocates nothing.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "pricing/fourier_pricer.hpp"
+
+namespace jdpricer {
+
+// The model of a book: the cosine series chooses its own terms per maturity.
+struct FourierModel {
+  double sigma, lam, p, eta1, eta2;
+};
+
+class FourierBookPricer {
+ public:
+  enum class Side { kCall, kPut };
+
+  // Orders the book (count options: T[i], K[i], S[i], r[i]) by maturity. The
+  // columns and `prices` (count entries) must outlive the pricer.
+  FourierBookPricer(Side side, const FourierModel& model, const double* T, const double* K,
+                    const double* S, const double* r, std::size_t count, double* prices);
+
+  // Prices further options, about a millisecond's worth (at least one); false
+  // once every price is written. Callers use the pauses to check for
+  // interrupts.
+  bool priceNext();
+
+ private:
+  Side side_;
+  FourierModel model_;
+  const double* T_;
+  const double* K_;
+  const double* S_;
+  const double* r_;
+  double* prices_;
+  std::vector<std::size_t> order_;  // book indices, by maturity bits
+  std::size_t next_ = 0;            // position in order_
+  std::vector<double> workspace_;
+  FourierSlice slice_;              // for the maturity of order_[next_ - 1]
+  bool haveSlice_ = false;
+};
+
+}  // namespace jdpricer

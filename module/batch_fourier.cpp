@@ -1,0 +1,53 @@
+// fourier_call_prices and fourier_put_prices of jdpricer_batch: argument
+// handling and the interpreter lock; the pricing is the Fourier book pricer's.
+#include "pypy39_compat.hpp"  // must precede pybind11
+
+#include "batch_fourier.hpp"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include "batch/fourier_book.hpp"
+#include "batch_arguments.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+using Side = jdpricer::FourierBookPricer::Side;
+
+// Prices the broadcast book with the interpreter lock released, taking it
+// back about every millisecond to let signal handlers run: a
+// KeyboardInterrupt (or any exception a handler raises) ends the call.
+template <Side kSide>
+py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
+                                  const jdpricer_module::ArrayLike& K,
+                                  const jdpricer_module::ArrayLike& S,
+                                  const jdpricer_module::ArrayLike& r, double sigma, double lam,
+                                  double p, double eta1, double eta2) {
+  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
+  double* out = prices.mutable_data();
+  {
+    py::gil_scoped_release released;
+    jdpricer::FourierBookPricer pricer(kSide, jdpricer::FourierModel{sigma, lam, p, eta1, eta2},
+                                       columns.T.data(), columns.K.data(), columns.S.data(),
+                                       columns.r.data(), columns.count, out);
+    while (pricer.priceNext()) {
+      py::gil_scoped_acquire acquired;
+      jdpricer_module::checkForInterrupts();
+    }
+  }
+  return prices;
+}
+
+}  // namespace
+
+void registerFourierPricing(py::module_& m) {
+  const auto definePricer = [&m](const char* name, auto function) {
+    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"));
+  };
+  definePricer("fourier_call_prices", &fourierPrices<Side::kCall>);
+  definePricer("fourier_put_prices", &fourierPrices<Side::kPut>);
+}
