@@ -9,6 +9,7 @@
 
 #include "batch/book_pricer.hpp"
 #include "batch_arguments.hpp"
+#include "batch_bounds.hpp"
 #include "batch_fourier.hpp"
 
 namespace py = pybind11;
@@ -60,4 +61,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
   definePricer("call_prices", &prices<jdpricer::Payoff::kCall>);
   definePricer("put_prices", &prices<jdpricer::Payoff::kPut>);
   registerFourierPricing(m);
+  registerErrorBounds(m);
 }

@@ -69,6 +69,8 @@ namespace jdpricer {
 // Largest number of cosine terms a slice may use; inputs that need more
 // price as NaN.
 inline constexpr int kMaxFourierTerms = 1 << 16;
+// The stated accuracy of every price, relative to S + K (see above).
+inline constexpr double kFourierAccuracy = 1e-14;
 inline constexpr std::size_t kFourierDoublesPerTerm = 3;
 
 // Cosine terms needed for maturity T under the model; 0 when the input is

@@ -1,0 +1,78 @@
+// Closed-form prices of a book with a bound on the error of each
+// (pricing/price_bound.hpp), and the robust variant that prices by the
+// cosine series (pricing/fourier_pricer.hpp) wherever that bound exceeds a
+// tolerance.
+//
+// Method. The bounded evaluation carries the closed form's own value, so
+// each price is bit for bit the engine's; its bound is rigorous for the
+// maths library's stated accuracy. The model's bounded jump coefficients are
+// computed once per book; the rest, per option. The robust pricer first
+// prices and bounds the whole book, then hands the options whose bound is
+// above the tolerance (or not finite) to the Fourier book pricer, and
+// records for those the Fourier method's stated accuracy, 1e-14 (S + K),
+// which is measured rather than proven.
+//
+// Storage. Both own what they lend to the engine: the bounded coefficients
+// (8 n(n+1)/2 doubles), and for the robust pricer the gathered columns of
+// the options that go to the cosine series.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "batch/book_pricer.hpp"
+#include "batch/fourier_book.hpp"
+#include "pricing/price_bound.hpp"
+
+namespace jdpricer {
+
+class BoundedBookPricer {
+ public:
+  // prices and bounds: count entries each; they and the columns must outlive
+  // the pricer.
+  BoundedBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                    double* prices, double* bounds);
+
+  // Prices and bounds up to maxOptions further options; false once done.
+  bool priceNext(std::size_t maxOptions);
+  std::size_t suggestedChunk() const;
+
+ private:
+  Payoff payoff_;
+  OptionColumns book_;
+  double* prices_;
+  double* bounds_;
+  int terms_;
+  std::vector<double> storage_;
+  std::unique_ptr<BoundedKouModel> model_;
+  std::size_t next_ = 0;
+};
+
+class RobustBookPricer {
+ public:
+  // usedFourier: count entries, 1 where the cosine series priced the option.
+  RobustBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                   double tolerance, double* prices, double* bounds, bool* usedFourier);
+
+  bool priceNext(std::size_t maxOptions);
+  std::size_t suggestedChunk() const { return closedForm_.suggestedChunk(); }
+
+ private:
+  void startFourier();
+
+  Payoff payoff_;
+  KouModel model_;
+  OptionColumns book_;
+  double tolerance_;
+  double* prices_;
+  double* bounds_;
+  bool* usedFourier_;
+  BoundedBookPricer closedForm_;
+  bool closedFormDone_ = false;
+  std::vector<std::size_t> fourierIndices_;
+  std::vector<double> fourierT_, fourierK_, fourierS_, fourierR_, fourierPrices_;
+  std::unique_ptr<FourierBookPricer> fourier_;
+};
+
+}  // namespace jdpricer

@@ -1,0 +1,97 @@
+// call_error_bounds, put_error_bounds, robust_call_prices and
+// robust_put_prices of jdpricer_batch: argument handling and the interpreter
+// lock; the pricing is the bounded and robust book pricers'.
+#include "pypy39_compat.hpp"  // must precede pybind11
+
+#include "batch_bounds.hpp"
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include "batch/bound_book.hpp"
+#include "batch_arguments.hpp"
+
+namespace py = pybind11;
+
+namespace {
+
+using jdpricer::Payoff;
+using jdpricer_module::ArrayLike;
+
+// Runs a pricer's chunks with the lock released, checking for interrupts
+// between them.
+template <class Pricer>
+void runReleased(Pricer& pricer) {
+  const std::size_t chunk = pricer.suggestedChunk();
+  bool more = true;
+  while (more) {
+    {
+      py::gil_scoped_release released;
+      more = pricer.priceNext(chunk);
+    }
+    if (more) jdpricer_module::checkForInterrupts();
+  }
+}
+
+template <Payoff kPayoff>
+py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
+                                const ArrayLike& r, double sigma, double lam, double p,
+                                double eta1, double eta2, int n) {
+  const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
+  std::vector<double> prices(columns.count);
+  std::unique_ptr<jdpricer::BoundedBookPricer> pricer;
+  {
+    py::gil_scoped_release released;
+    pricer = std::make_unique<jdpricer::BoundedBookPricer>(
+        kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n},
+        jdpricer::OptionColumns{columns.T.data(), columns.K.data(), columns.S.data(),
+                                columns.r.data(), columns.count},
+        prices.data(), bounds.mutable_data());
+  }
+  runReleased(*pricer);
+  return bounds;
+}
+
+template <Payoff kPayoff>
+py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
+                        const ArrayLike& r, double sigma, double lam, double p, double eta1,
+                        double eta2, int n, double tolerance) {
+  const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
+  py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
+  py::array_t<bool> fourier(prices.request().shape);
+  std::unique_ptr<jdpricer::RobustBookPricer> pricer;
+  {
+    py::gil_scoped_release released;
+    pricer = std::make_unique<jdpricer::RobustBookPricer>(
+        kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n},
+        jdpricer::OptionColumns{columns.T.data(), columns.K.data(), columns.S.data(),
+                                columns.r.data(), columns.count},
+        tolerance, prices.mutable_data(), bounds.mutable_data(), fourier.mutable_data());
+  }
+  runReleased(*pricer);
+  return py::module_::import("jdpricer_batch").attr("RobustPrices")(prices, bounds, fourier);
+}
+
+}  // namespace
+
+void registerErrorBounds(py::module_& m) {
+  m.attr("RobustPrices") = py::module_::import("collections")
+                               .attr("namedtuple")("RobustPrices", "prices bounds fourier",
+                                                   py::arg("module") = "jdpricer_batch");
+  const auto defineBounds = [&m](const char* name, auto function) {
+    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
+          py::arg("n"));
+  };
+  defineBounds("call_error_bounds", &errorBounds<Payoff::kCall>);
+  defineBounds("put_error_bounds", &errorBounds<Payoff::kPut>);
+  const auto defineRobust = [&m](const char* name, auto function) {
+    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
+          py::arg("n"), py::arg("tolerance"));
+  };
+  defineRobust("robust_call_prices", &robustPrices<Payoff::kCall>);
+  defineRobust("robust_put_prices", &robustPrices<Payoff::kPut>);
+}
