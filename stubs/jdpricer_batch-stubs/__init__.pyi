@@ -5,7 +5,7 @@
 # T, K, S and r are array-likes broadcast together by NumPy's rules; the
 # model numbers are scalars converted as jdpricer converts them, and n is a
 # C int (SupportsIndex, which excludes float).
-from typing import SupportsFloat, SupportsIndex
+from typing import NamedTuple, SupportsFloat, SupportsIndex
 
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
@@ -70,3 +70,70 @@ def fourier_put_prices(
 ) -> NDArray[np.float64]:
     """Put prices of the broadcast book by the cosine-series Fourier method,
     within 1e-14*(S + K) of the exact price; NaN outside the model's domain."""
+
+def call_error_bounds(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    n: SupportsIndex,
+) -> NDArray[np.float64]:
+    """Bounds on |call_prices(...) - true price|, option by option: the Poisson
+    truncation plus a running bound on the rounding; inf outside the model's
+    domain or where the price is not finite."""
+
+def put_error_bounds(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    n: SupportsIndex,
+) -> NDArray[np.float64]:
+    """Bounds on |put_prices(...) - true price|, as call_error_bounds."""
+
+class RobustPrices(NamedTuple):
+    prices: NDArray[np.float64]
+    bounds: NDArray[np.float64]
+    fourier: NDArray[np.bool_]
+
+def robust_call_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    n: SupportsIndex,
+    tolerance: _Real,
+) -> RobustPrices:
+    """Closed-form call prices where their error bound is within tolerance
+    (bit for bit call_prices there), cosine-series prices elsewhere; with the
+    bound of each price and where the cosine series priced."""
+
+def robust_put_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    n: SupportsIndex,
+    tolerance: _Real,
+) -> RobustPrices:
+    """As robust_call_prices, for puts."""

@@ -13,7 +13,8 @@ import jdpricer_batch
 from test_typing import ERROR_LINE, docstring_signature, needs_mypy, run_tool
 
 STUB = Path(__file__).resolve().parents[2] / "stubs" / "jdpricer_batch-stubs" / "__init__.pyi"
-PRICERS = ["call_prices", "put_prices"]
+PRICERS = ["call_prices", "put_prices", "call_error_bounds", "put_error_bounds", "fourier_call_prices",
+           "fourier_put_prices"]
 
 USE = """\
 import numpy as np
