@@ -32,7 +32,11 @@
 #include <cstring>
 #include <limits>
 
+#include <vector>
+
+#include "batch/book_pricer.hpp"
 #include "pricing/options.hpp"
+#include "pricing/price_bound.hpp"
 #include "pricing/hh_integral.hpp"
 #include "pricing/integral_family.hpp"
 #include "pricing/upsilon.hpp"
@@ -315,6 +319,27 @@ void checkPrices(const Input& in) {
   const jdpricer::EuropeanOption& putOption = put;
   const double C = callOption.priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n);
   const double P = putOption.priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n);
+
+  // The book pricer and the bounded evaluation carry the same bits: a book
+  // of this option between two others of the same maturity (shared slice,
+  // partial lane block), and the bounded model's value.
+  const double strikes[3] = {K * 0.5, K, S};
+  const double maturities[3] = {T, T, T}, spots[3] = {S, S, S}, rates[3] = {r, r, r};
+  for (const jdpricer::Payoff payoff : {jdpricer::Payoff::kCall, jdpricer::Payoff::kPut}) {
+    double book[3];
+    jdpricer::BookPricer pricer(payoff, {sigma, lam, p, eta1, eta2, n},
+                                {maturities, strikes, spots, rates, 3}, book);
+    while (pricer.priceNext(2)) {}
+    expectSame("book price differs from the option's", payoff == jdpricer::Payoff::kCall ? C : P,
+               book[1]);
+  }
+  if (n <= 40) {
+    std::vector<double> storage(jdpricer::BoundedKouModel::storageDoubles(n));
+    const jdpricer::BoundedKouModel bounded(sigma, lam, p, eta1, eta2, n, storage.data());
+    const jdpricer::PriceAndBound callBound = bounded.call(T, K, S, r);
+    expectSame("bounded call value differs from the call", C, callBound.price);
+    if (!(callBound.bound >= 0.0)) fail("error bound is NaN or negative", C, callBound.bound);
+  }
 
   if (n > jdpricer::kMaxSeriesTerms) {
     expectNaN("call with n >= 171 is not NaN", C);
