@@ -24,6 +24,9 @@ fi
 
 source "$root/tools/interpreters.sh"
 find_interpreters
+for missing in "${interp_missing[@]}"; do
+  echo "== WARNING: $missing is listed in the README but not on this machine: it will NOT be tested"
+done
 
 # venv_dir interpreter packages...: make the environment once, then
 # (re)install the module and what the tests and examples use. NumPy only as a

