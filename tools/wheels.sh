@@ -57,7 +57,10 @@ count=0
 build_requirements() {
   "$tools_python" - "$1" <<'EOF'
 import sys
-import tomllib
+try:
+    import tomllib
+except ImportError:  # Python < 3.11
+    from pip._vendor import tomli as tomllib
 from packaging.requirements import Requirement
 
 with open("pyproject.toml", "rb") as f:
