@@ -156,7 +156,7 @@ build_and_test() {
   "$exe" -m venv "$env"
   "$env/bin/python" -m pip install "${pip_quiet[@]}" --upgrade pip
   mapfile -t reqs < <(build_requirements "$which")
-  "$env/bin/python" -m pip install "${pip_quiet[@]}" "${reqs[@]}"
+  "$env/bin/python" -m pip install "${pip_quiet[@]}" --only-binary=numpy "${reqs[@]}"
   versions=$("$env/bin/python" -c 'import importlib.metadata as m
 print("pybind11 %s, scikit-build-core %s" % (m.version("pybind11"), m.version("scikit-build-core")))')
   echo "== wheel for $label with $versions ($which admitted)"
