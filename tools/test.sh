@@ -5,14 +5,42 @@
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the same tests under valgrind's memcheck,
 #   4. the differential fuzzer for a bounded time (FUZZ_SECONDS, default 60),
-#   5. the Python tests (pytest) under CPython and under PyPy.
+#   5. the Python tests (pytest), all of them, on every interpreter that
+#      bootstrap.sh made an environment for (see interpreters.sh),
+#   6. the wheels (wheels.sh): built, repaired to manylinux, installed into
+#      fresh environments and tested there, on every interpreter, and from
+#      an sdist.
+# It ends by naming the interpreters and wheels tested, and any interpreter
+# the README lists that this machine lacks.
+#
+#   tools/test.sh [--python-only]
+#
+# --python-only skips stages 1 to 4 but for the Release build of the price
+# digest that the Python bit tests compare against; for work on the Python
+# side, the build or the packaging.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 cd "$root"
 jobs=$(nproc)
 
-"$root/tools/bootstrap.sh"
+python_only=""
+case "${1:-}" in
+  "") ;;
+  --python-only) python_only=1 ;;
+  *) echo "usage: $0 [--python-only]" >&2; exit 2 ;;
+esac
 
+"$root/tools/bootstrap.sh"
+source "$root/tools/interpreters.sh"
+find_interpreters
+
+if [ -n "$python_only" ]; then
+  echo "== --python-only: C++ tests, sanitizers, valgrind and fuzzing skipped; price digest from the Release build"
+  cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build build/release -j "$jobs" --target price_digest
+  build/release/tests/price_digest > build/release/price_digest.txt
+  export JDPRICER_PRICE_DIGEST="$root/build/release/price_digest.txt"
+else  # the C++ stages, 1 to 4
 echo "== C++ tests, Release build"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build/release -j "$jobs"
@@ -51,7 +79,16 @@ valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,i
 echo "== Differential fuzzing"
 "$root/tools/fuzz.sh" "${FUZZ_SECONDS:-60}"
 
-for venv in .venv-cpython .venv-pypy; do
-  echo "== Python tests on $("$venv/bin/python" -c 'import platform; print(platform.python_implementation(), platform.python_version())')"
-  "$venv/bin/python" -m pytest -rs tests/python
+fi  # the C++ stages
+
+for i in "${!interp_venv[@]}"; do
+  echo "== Python tests on ${interp_label[$i]} (${interp_venv[$i]})"
+  "${interp_venv[$i]}/bin/python" -m pytest -rs tests/python
 done
+
+"$root/tools/wheels.sh"
+
+echo "== summary"
+report_interpreters
+echo "wheels built, repaired and tested in fresh environments:"
+sed 's/^/  /' build/wheels/summary.txt

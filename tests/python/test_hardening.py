@@ -433,7 +433,9 @@ HOOK_LOGS = {  # (hooks, caster): (CPython, PyPy)
     ("all", "int"): (["index", "int"], ["index", "index", "int"]),
     ("__float__", "int"): ([], []),
     ("__index__", "int"): (["index", "index"], ["index", "index", "index"]),
-    ("__int__", "int"): (["int"], ["int", "int"]),
+    # CPython before 3.10 still lets PyLong_AsLong fall back to __int__, so
+    # the hook runs there too before pybind11's own int() retry.
+    ("__int__", "int"): (["int"] if sys.version_info >= (3, 10) else ["int", "int"], ["int", "int"]),
 }
 
 HOOK_TARGETS = {
