@@ -2,22 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
+#include "batch/maturity_order.hpp"
 #include "pricing/fp_environment.hpp"
 
 namespace jdpricer {
-
-namespace {
-
-std::uint64_t bitsOf(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return bits;
-}
-
-}  // namespace
 
 BookPricer::BookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                        double* prices)
@@ -26,14 +16,10 @@ BookPricer::BookPricer(Payoff payoff, const KouModel& model, const OptionColumns
       book_(book),
       prices_(prices),
       terms_(model.n > 0 ? model.n : 0),
-      order_(book.count) {
+      order_(maturityOrder(book.T, book.count)) {
   const PinnedFloatingPoint pinned;
   measures_ = kouMeasures(model.sigma, model.lam, model.p, model.eta1, model.eta2);
-  for (std::size_t i = 0; i < book.count; ++i) order_[i] = i;
   if (model.n > kMaxSeriesTerms) return;  // every price is NaN: nothing to share
-  std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-    return bitsOf(book.T[a]) < bitsOf(book.T[b]);
-  });
   factorials_ = std::make_unique<FactorialTable>(model.n);
   stock_ = std::make_unique<Series>();
   riskNeutral_ = std::make_unique<Series>();
@@ -113,9 +99,9 @@ bool BookPricer::priceNext(std::size_t maxOptions) {
   }
   while (next_ < end) {
     if (next_ == sliceEnd_) {
-      const std::uint64_t key = bitsOf(book_.T[order_[next_]]);
+      const std::uint64_t key = maturityKey(book_.T[order_[next_]]);
       sliceEnd_ = next_ + 1;
-      while (sliceEnd_ < order_.size() && bitsOf(book_.T[order_[sliceEnd_]]) == key) ++sliceEnd_;
+      while (sliceEnd_ < order_.size() && maturityKey(book_.T[order_[sliceEnd_]]) == key) ++sliceEnd_;
       buildSlices(book_.T[order_[next_]]);
     }
     const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));

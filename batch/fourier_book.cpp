@@ -4,17 +4,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "batch/maturity_order.hpp"
 #include "pricing/fp_environment.hpp"
 
 namespace jdpricer {
 
 namespace {
-
-std::uint64_t bitsOf(double v) {
-  std::uint64_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  return bits;
-}
 
 // Work of one priceNext call, in cosine terms summed (a few nanoseconds
 // each): about a millisecond.
@@ -27,12 +22,8 @@ constexpr std::size_t kSliceWorkPerTerm = 10;
 FourierBookPricer::FourierBookPricer(Side side, const FourierModel& model, const double* T,
                                      const double* K, const double* S, const double* r,
                                      std::size_t count, double* prices)
-    : side_(side), model_(model), T_(T), K_(K), S_(S), r_(r), prices_(prices), order_(count) {
-  for (std::size_t i = 0; i < count; ++i) order_[i] = i;
-  std::stable_sort(order_.begin(), order_.end(), [&](std::size_t a, std::size_t b) {
-    return bitsOf(T[a]) < bitsOf(T[b]);
-  });
-}
+    : side_(side), model_(model), T_(T), K_(K), S_(S), r_(r), prices_(prices),
+      order_(maturityOrder(T, count)) {}
 
 bool FourierBookPricer::priceNext() {
   const PinnedFloatingPoint pinned;
@@ -40,7 +31,7 @@ bool FourierBookPricer::priceNext() {
   std::size_t work = 0;
   while (next_ < order_.size() && work < kWorkPerStep) {
     const std::size_t i = order_[next_];
-    if (!haveSlice_ || bitsOf(T_[i]) != bitsOf(T_[order_[next_ - 1]])) {
+    if (!haveSlice_ || maturityKey(T_[i]) != maturityKey(T_[order_[next_ - 1]])) {
       const std::size_t needed =
           fourierWorkspaceDoubles(T_[i], m.sigma, m.lam, m.p, m.eta1, m.eta2);
       if (workspace_.size() < needed) workspace_.resize(needed);

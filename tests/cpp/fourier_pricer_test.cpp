@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/black_scholes.hpp"
+
 #include "support/bits.hpp"
 
 namespace {
@@ -64,13 +66,7 @@ TEST(FourierPrices, MatchTheMpmathReference) {
   }
 }
 
-double blackScholesCall(double T, double K, double S, double r, double sigma) {
-  const double sd = sigma * std::sqrt(T);
-  const double d1 = (std::log(S / K) + (r + 0.5 * sigma * sigma) * T) / sd;
-  const double d2 = d1 - sd;
-  return S * 0.5 * std::erfc(-d1 / std::sqrt(2.0)) -
-         K * std::exp(-r * T) * 0.5 * std::erfc(-d2 / std::sqrt(2.0));
-}
+using testing_bits::blackScholesCall;
 
 TEST(FourierPrices, BlackScholesWithoutJumps) {
   struct Case { double T, K, S, r, sigma; };

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/black_scholes.hpp"
+
 #include "support/bits.hpp"
 #include "support/literal_kou.hpp"
 
@@ -37,13 +39,7 @@ TEST(EuropeanPrices, ReferenceCallsAndPuts) {
   EXPECT_NEAR(referencePrice(put, 170), 4.72768868, 5e-9);
 }
 
-double blackScholesCall(double T, double K, double S, double r, double sigma) {
-  const double sd = sigma * std::sqrt(T);
-  const double d1 = (std::log(S / K) + (r + 0.5 * sigma * sigma) * T) / sd;
-  const double d2 = d1 - sd;
-  return S * 0.5 * std::erfc(-d1 / std::sqrt(2.0)) -
-         K * std::exp(-r * T) * 0.5 * std::erfc(-d2 / std::sqrt(2.0));
-}
+using testing_bits::blackScholesCall;
 
 TEST(EuropeanPrices, BlackScholesLimitWithoutJumps) {
   EXPECT_NEAR(EuropeanCall(0.5, 98.0).priceByKouJumpDiffusion(100.0, 0.05, 0.16, 0.0, 0.4, 10.0,
