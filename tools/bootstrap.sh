@@ -36,5 +36,5 @@ install_into() {
   "$dir/bin/python" -m pip install -q --disable-pip-version-check --force-reinstall --no-deps .
 }
 
-install_into .venv-cpython "${PYTHON:-python3}" pytest mpmath matplotlib mypy numpy
+install_into .venv-cpython "${PYTHON:-python3}" pytest mpmath matplotlib mypy numpy scipy vollib "dask[distributed,dataframe]" pandas pyarrow
 install_into .venv-pypy pypy3 pytest mpmath numpy

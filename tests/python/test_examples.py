@@ -1,0 +1,66 @@
+"""The user workflows in examples/ keep working: calibration, Dask, threads.
+
+CPython with the examples extra only; skipped elsewhere.
+"""
+import os
+import platform
+import sys
+
+import pytest
+
+if platform.python_implementation() != "CPython":
+    pytest.skip("the examples run on CPython (SciPy, Dask)", allow_module_level=True)
+
+np = pytest.importorskip("numpy")
+jdpricer_batch = pytest.importorskip("jdpricer_batch")
+
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "..", "examples"))
+
+
+@pytest.fixture(scope="module")
+def calibration():
+    pytest.importorskip("scipy")
+    pytest.importorskip("vollib")
+    import calibrate_surface
+
+    return calibrate_surface
+
+
+def test_calibration_recovers_the_true_parameters_from_exact_quotes(calibration):
+    maturities = np.array([1 / 12, 0.5, 1.0])
+    strikes = np.arange(80.0, 120.1, 5.0)
+    market = calibration.make_market(calibration.TRUE_PARAMS, maturities, strikes, iv_noise=0.0, seed=0, n=40)
+    fit = calibration.calibrate(market)
+
+    np.testing.assert_allclose(fit.params, calibration.TRUE_PARAMS, rtol=1e-6)
+    # Quotes come back as implied vols from vollib: the fitted surface reproduces them.
+    assert np.nanmax(np.abs(calibration.fit_errors(fit.params, market))) < 1e-8
+    assert fit.evaluations > fit.result.nfev  # the Jacobian's evaluations are counted too
+
+
+def test_calibration_with_noisy_quotes_stays_near_the_truth(calibration):
+    noise = 0.002
+    market = calibration.make_market(calibration.TRUE_PARAMS, calibration.MATURITIES, calibration.STRIKES, noise, calibration.SEED, n=40)
+    fit = calibration.calibrate(market)
+    errors = calibration.fit_errors(fit.params, market)
+
+    # A fit cannot do much better than the noise (it has 5 parameters for 44
+    # quotes) and must not do worse.
+    assert 0.5 * noise < np.sqrt(np.nanmean(errors**2)) < noise
+    np.testing.assert_allclose(fit.params, calibration.TRUE_PARAMS, rtol=0.1)
+
+
+def test_poisson_terms_follow_the_truncation_rule_over_the_box(calibration):
+    # lam*T = 1, zeta < 0: m = 1, n >= 1 + 8 + 12.
+    assert calibration.poisson_terms(1.0, 0.4, 10.0, 5.0, 1.0) == 21
+    box_n = calibration.poisson_terms_for_box(calibration.LOWER, calibration.UPPER, 1.0)
+    corners = [
+        calibration.poisson_terms(lam, p, eta1, eta2, 1.0)
+        for lam in (calibration.LOWER.lam, calibration.UPPER.lam)
+        for p in (calibration.LOWER.p, calibration.UPPER.p)
+        for eta1 in (calibration.LOWER.eta1, calibration.UPPER.eta1)
+        for eta2 in (calibration.LOWER.eta2, calibration.UPPER.eta2)
+    ]
+    assert box_n == max(corners)
+    with pytest.raises(ValueError):
+        calibration.check_accuracy_box(calibration.LOWER, calibration.UPPER._replace(sigma=0.5), 1.0)
