@@ -64,3 +64,52 @@ def test_poisson_terms_follow_the_truncation_rule_over_the_box(calibration):
     assert box_n == max(corners)
     with pytest.raises(ValueError):
         calibration.check_accuracy_box(calibration.LOWER, calibration.UPPER._replace(sigma=0.5), 1.0)
+
+
+def test_dask_cluster_prices_the_book_bit_for_bit_and_shuts_down(tmp_path):
+    pytest.importorskip("pandas")
+    pytest.importorskip("pyarrow")
+    pytest.importorskip("dask.dataframe")
+    pytest.importorskip("dask.distributed")
+    import price_book_dask as pbd
+
+    book = pbd.make_book(3000, seed=5)
+    pbd.write_book(book, str(tmp_path), files=6)
+    n = pbd.poisson_terms(pbd.MODEL, book["T"].max())
+    reference = pbd.price_single_process(str(tmp_path), pbd.MODEL, n)
+    pbd.check_sample_against_jdpricer(str(tmp_path), reference, pbd.MODEL, n, count=50)
+    assert set(book["type"]) == {"call", "put"}
+
+    with pbd.local_cluster(2) as client:
+        cluster = client.cluster
+        workers = client.scheduler_info()["workers"]
+        assert len(workers) == 2 and all(a.startswith("tcp://127.0.0.1:") for a in workers)
+        worker_pids = list(client.run(os.getpid).values())
+        prices = pbd.price_on_cluster(client, str(tmp_path), pbd.MODEL, n)
+
+    assert pbd.same_bits(prices, reference)
+    assert client.status == "closed" and cluster.status.name == "closed"
+    for pid in worker_pids:
+        with pytest.raises(ProcessLookupError):
+            os.kill(pid, 0)
+
+
+def test_same_bits_tells_prices_apart():
+    pytest.importorskip("pandas")
+    pytest.importorskip("pyarrow")
+    import price_book_dask as pbd
+
+    a = np.array([1.0, np.nan, 0.0])
+    assert pbd.same_bits(a, a.copy())
+    assert not pbd.same_bits(a, np.array([1.0, np.nan, -0.0]))
+    assert not pbd.same_bits(a, np.array([np.nextafter(1.0, 2.0), np.nan, 0.0]))
+
+
+def test_thread_pool_prices_equal_one_call():
+    import price_book_threads as pbt
+
+    columns = pbt.make_book(2001, seed=3)
+    one_call = jdpricer_batch.call_prices(*columns, *pbt.MODEL, pbt.N_TERMS)
+    for threads, chunks_per_thread in ((1, 1), (2, 4), (3, 7)):
+        prices = pbt.price_with_threads(columns, threads, chunks_per_thread)
+        assert np.array_equal(prices.view(np.uint64), one_call.view(np.uint64)), (threads, chunks_per_thread)
