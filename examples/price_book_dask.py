@@ -11,9 +11,8 @@ By default the script starts a LocalCluster on 127.0.0.1 (worker processes
 with one thread each: the batch releases the interpreter lock, but one
 thread per process keeps one core per worker) and measures 1 and 2 workers
 against a single process. Given --scheduler it uses that cluster instead;
-then the book's path must be one every worker can read (a shared file
-system, or a URL that pyarrow/fsspec understands), and the workers need
-jdpricer, pandas and pyarrow installed.
+then --book must name a directory that every worker can read (a shared
+file system), and the workers need jdpricer, pandas and pyarrow installed.
 
 It checks that the cluster's prices equal the single-process prices bit for
 bit, and a sample of rows against jdpricer's per-option price.
@@ -159,6 +158,8 @@ def main():
     parser.add_argument("--workers", type=int, nargs="+", default=[1, 2], help="LocalCluster sizes (default 1 2)")
     parser.add_argument("--repeat", type=int, default=3, help="timed runs per setting, best kept (default %(default)s)")
     args = parser.parse_args()
+    if args.scheduler and not args.book:
+        parser.error("--scheduler needs --book, a directory that every worker can read")
 
     with contextlib.ExitStack() as stack:
         path = args.book or stack.enter_context(tempfile.TemporaryDirectory(prefix="kou-book-"))
