@@ -211,7 +211,7 @@ def main():
     )
     print(f"{'':8}{'true':>10}{'start':>10}{'fitted':>10}{'fitted - true':>16}")
     for name, true, start, fitted in zip(KouParams._fields, TRUE_PARAMS, START_PARAMS, fit.params):
-        print(f"{name:8}{true:10.4f}{start:10.4f}{fitted:10.4f}{fitted - true:+16.4f}")
+        print(f"{name:8}{true:10.4f}{start:10.4f}{fitted:10.4f}{fitted - true:+16.2e}")
     print(
         f"fit error, fitted - quoted implied vol: RMS {np.sqrt(np.nanmean(errors**2)) * 100:.3g} vol points, "
         f"max {np.nanmax(np.abs(errors)) * 100:.3g} (quote noise {args.noise * 100:g})"
