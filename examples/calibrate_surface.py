@@ -32,6 +32,8 @@ from scipy.optimize import least_squares
 from vollib.black_scholes import black_scholes
 from vollib.black_scholes.greeks.analytical import vega as vega_per_vol_point
 from vollib.black_scholes.implied_volatility import implied_volatility
+from vollib.helpers.exceptions import PriceIsAboveMaximum, PriceIsBelowIntrinsic
+from vollib.lets_be_rational import AboveMaximumException, BelowIntrinsicException
 
 import jdpricer_batch
 
@@ -59,6 +61,9 @@ START_PARAMS = KouParams(sigma=0.25, lam=0.5, p=0.5, eta1=5.0, eta2=5.0)
 LOWER = KouParams(sigma=0.05, lam=0.01, p=0.01, eta1=1.5, eta2=0.5)
 UPPER = KouParams(sigma=0.30, lam=5.0, p=0.99, eta1=15.0, eta2=15.0)
 ACCURACY_LIMIT = 5.0  # max(eta1, eta2) * sigma * sqrt(T) beyond which digits are lost
+# What vollib raises for a price below intrinsic value or above the spot
+# (its own classes, and those of the Let's Be Rational core beneath it).
+NO_IMPLIED_VOL = (PriceIsBelowIntrinsic, PriceIsAboveMaximum, BelowIntrinsicException, AboveMaximumException)
 
 
 def poisson_terms(lam, p, eta1, eta2, T):
@@ -71,9 +76,9 @@ def poisson_terms(lam, p, eta1, eta2, T):
 def poisson_terms_for_box(lower, upper, T_max):
     """n that satisfies the rule everywhere in the box [lower, upper].
 
-    1 + zeta = p*eta1/(eta1 - 1) + (1 - p)*eta2/(eta2 + 1) is a mix of a
-    weight above 1 and one below 1: largest at the smallest eta1, the largest
-    eta2 and the largest p; m grows with lam.
+    1 + zeta = p*A + (1 - p)*B with A = eta1/(eta1 - 1) > 1 > B = eta2/(eta2 + 1)
+    is largest at the smallest eta1, the largest eta2 and the largest p, and m
+    grows with lam and T.
     """
     return poisson_terms(upper.lam, upper.p, lower.eta1, upper.eta2, T_max)
 
@@ -96,7 +101,7 @@ def implied_vols(prices, maturities, strikes):
         for j, K in enumerate(strikes):
             try:
                 vols[i, j] = implied_volatility(prices[i, j], SPOT, K, T, RATE, "c")
-            except ValueError:  # vollib's below-intrinsic / above-maximum errors
+            except NO_IMPLIED_VOL:
                 pass
     return vols
 

@@ -50,6 +50,15 @@ def test_calibration_with_noisy_quotes_stays_near_the_truth(calibration):
     np.testing.assert_allclose(fit.params, calibration.TRUE_PARAMS, rtol=0.1)
 
 
+def test_implied_vols_are_nan_where_no_black_scholes_volatility_exists(calibration):
+    T, K = np.array([0.5]), np.array([80.0, 100.0, 120.0])
+    intrinsic = calibration.SPOT - K * np.exp(-calibration.RATE * T[0])
+    prices = np.array([[intrinsic[0] - 0.01, 5.0, calibration.SPOT + 1.0]])
+    vols = calibration.implied_vols(prices, T, K)
+    assert np.isnan(vols[0, 0]) and np.isnan(vols[0, 2])
+    assert abs(calibration.black_scholes_surface(vols[:, 1:2], T, K[1:2])[0, 0] - 5.0) < 1e-12
+
+
 def test_poisson_terms_follow_the_truncation_rule_over_the_box(calibration):
     # lam*T = 1, zeta < 0: m = 1, n >= 1 + 8 + 12.
     assert calibration.poisson_terms(1.0, 0.4, 10.0, 5.0, 1.0) == 21
