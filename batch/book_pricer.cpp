@@ -113,7 +113,7 @@ bool BookPricer::priceNext(std::size_t maxOptions) {
 
 std::size_t BookPricer::suggestedChunk() const {
   const std::size_t terms = static_cast<std::size_t>(terms_) + 1;
-  return std::max<std::size_t>(kBatchLanes, (std::size_t{1} << 18) / (terms * terms));
+  return std::max<std::size_t>(kBatchLanes, (std::size_t{1} << 20) / (terms * terms));
 }
 
 std::size_t BookPricer::storageBytes() const {
