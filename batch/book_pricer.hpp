@@ -63,7 +63,7 @@ class BookPricer {
   // is written. Callers use the pauses between calls to check for interrupts.
   bool priceNext(std::size_t maxOptions);
 
-  // Options that one priceNext call should take to last about a millisecond.
+  // Options that one priceNext call should take to last a few milliseconds.
   std::size_t suggestedChunk() const;
 
   // Bytes of storage that the pricer holds, beside the columns and prices.

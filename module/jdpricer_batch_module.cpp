@@ -19,7 +19,7 @@ namespace {
 using jdpricer_module::ArrayLike;
 
 // Prices the broadcast book with the interpreter lock released, taking it
-// back between chunks of about a millisecond to let signal handlers run: a
+// back between chunks of a few milliseconds to let signal handlers run: a
 // KeyboardInterrupt (or any exception a handler raises) ends the call, and
 // every buffer is released on the way out.
 py::array_t<double> priceBook(jdpricer::Payoff payoff, py::handle T, py::handle K, py::handle S,
