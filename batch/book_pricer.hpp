@@ -29,12 +29,11 @@
 #include <memory>
 #include <vector>
 
+#include "batch/payoff.hpp"
 #include "pricing/kou_measures.hpp"
 #include "pricing/option_series.hpp"
 
 namespace jdpricer {
-
-enum class Payoff { kCall, kPut };
 
 // One model, shared by every option of a book.
 struct KouModel {

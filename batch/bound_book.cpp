@@ -65,7 +65,7 @@ void RobustBookPricer::startFourier() {
   }
   fourierPrices_.resize(fourierIndices_.size());
   fourier_ = std::make_unique<FourierBookPricer>(
-      payoff_ == Payoff::kCall ? FourierBookPricer::Side::kCall : FourierBookPricer::Side::kPut,
+      payoff_,
       FourierModel{model_.sigma, model_.lam, model_.p, model_.eta1, model_.eta2},
       fourierT_.data(), fourierK_.data(), fourierS_.data(), fourierR_.data(),
       fourierIndices_.size(), fourierPrices_.data());

@@ -19,10 +19,10 @@ constexpr std::size_t kSliceWorkPerTerm = 10;
 
 }  // namespace
 
-FourierBookPricer::FourierBookPricer(Side side, const FourierModel& model, const double* T,
+FourierBookPricer::FourierBookPricer(Payoff payoff, const FourierModel& model, const double* T,
                                      const double* K, const double* S, const double* r,
                                      std::size_t count, double* prices)
-    : side_(side), model_(model), T_(T), K_(K), S_(S), r_(r), prices_(prices),
+    : payoff_(payoff), model_(model), T_(T), K_(K), S_(S), r_(r), prices_(prices),
       order_(maturityOrder(T, count)) {}
 
 bool FourierBookPricer::priceNext() {
@@ -40,7 +40,7 @@ bool FourierBookPricer::priceNext() {
       haveSlice_ = true;
       work += kSliceWorkPerTerm * static_cast<std::size_t>(slice_.terms());
     }
-    prices_[i] = side_ == Side::kCall ? slice_.call(S_[i], K_[i], r_[i])
+    prices_[i] = payoff_ == Payoff::kCall ? slice_.call(S_[i], K_[i], r_[i])
                                       : slice_.put(S_[i], K_[i], r_[i]);
     work += 1 + static_cast<std::size_t>(slice_.terms());
     ++next_;

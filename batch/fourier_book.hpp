@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "batch/payoff.hpp"
 #include "pricing/fourier_pricer.hpp"
 
 namespace jdpricer {
@@ -26,11 +27,9 @@ struct FourierModel {
 
 class FourierBookPricer {
  public:
-  enum class Side { kCall, kPut };
-
   // Orders the book (count options: T[i], K[i], S[i], r[i]) by maturity. The
   // columns and `prices` (count entries) must outlive the pricer.
-  FourierBookPricer(Side side, const FourierModel& model, const double* T, const double* K,
+  FourierBookPricer(Payoff payoff, const FourierModel& model, const double* T, const double* K,
                     const double* S, const double* r, std::size_t count, double* prices);
 
   // Prices further options, about a millisecond's worth (at least one); false
@@ -39,7 +38,7 @@ class FourierBookPricer {
   bool priceNext();
 
  private:
-  Side side_;
+  Payoff payoff_;
   FourierModel model_;
   const double* T_;
   const double* K_;

@@ -14,12 +14,12 @@ namespace py = pybind11;
 
 namespace {
 
-using Side = jdpricer::FourierBookPricer::Side;
+using jdpricer::Payoff;
 
 // Prices the broadcast book with the interpreter lock released, taking it
 // back about every millisecond to let signal handlers run: a
 // KeyboardInterrupt (or any exception a handler raises) ends the call.
-template <Side kSide>
+template <Payoff kPayoff>
 py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
                                   const jdpricer_module::ArrayLike& K,
                                   const jdpricer_module::ArrayLike& S,
@@ -30,7 +30,7 @@ py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
   double* out = prices.mutable_data();
   {
     py::gil_scoped_release released;
-    jdpricer::FourierBookPricer pricer(kSide, jdpricer::FourierModel{sigma, lam, p, eta1, eta2},
+    jdpricer::FourierBookPricer pricer(kPayoff, jdpricer::FourierModel{sigma, lam, p, eta1, eta2},
                                        columns.T.data(), columns.K.data(), columns.S.data(),
                                        columns.r.data(), columns.count, out);
     while (pricer.priceNext()) {
@@ -48,6 +48,6 @@ void registerFourierPricing(py::module_& m) {
     m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"));
   };
-  definePricer("fourier_call_prices", &fourierPrices<Side::kCall>);
-  definePricer("fourier_put_prices", &fourierPrices<Side::kPut>);
+  definePricer("fourier_call_prices", &fourierPrices<Payoff::kCall>);
+  definePricer("fourier_put_prices", &fourierPrices<Payoff::kPut>);
 }

@@ -33,10 +33,8 @@ void finishSeries(const SeriesSlice& slice, const SeriesLanes<Lanes>& lanes, dou
   const Vec UP = slice.upScale * lanes.SP;
   const Vec UQ = slice.downScale * lanes.SQ;
   const Vec jumps = UQ + UP;
-  Vec c = lanes.c;
-  Vec sum = jumps;
   for (int l = 0; l < Lanes; ++l) {
-    upsilon[l] = normalCdf(-lane(c, l) / sqrtTSigma) * slice.pi0 + lane(sum, l);
+    upsilon[l] = normalCdf(-lane(lanes.c, l) / sqrtTSigma) * slice.pi0 + lane(jumps, l);
   }
 }
 

@@ -1,0 +1,8 @@
+// Which European payoff a book holds.
+#pragma once
+
+namespace jdpricer {
+
+enum class Payoff { kCall, kPut };
+
+}  // namespace jdpricer
