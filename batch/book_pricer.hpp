@@ -29,7 +29,7 @@
 #include <memory>
 #include <vector>
 
-#include "batch/payoff.hpp"
+#include "batch/book.hpp"
 #include "pricing/kou_measures.hpp"
 #include "pricing/option_series.hpp"
 
@@ -39,15 +39,6 @@ namespace jdpricer {
 struct KouModel {
   double sigma, lam, p, eta1, eta2;
   int n;  // Poisson terms of both series
-};
-
-// The options of a book as parallel columns of equal length.
-struct OptionColumns {
-  const double* T;
-  const double* K;
-  const double* S;
-  const double* r;
-  std::size_t count;
 };
 
 class BookPricer {

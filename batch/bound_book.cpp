@@ -67,8 +67,9 @@ void RobustBookPricer::startFourier() {
   fourier_ = std::make_unique<FourierBookPricer>(
       payoff_,
       FourierModel{model_.sigma, model_.lam, model_.p, model_.eta1, model_.eta2},
-      fourierT_.data(), fourierK_.data(), fourierS_.data(), fourierR_.data(),
-      fourierIndices_.size(), fourierPrices_.data());
+      OptionColumns{fourierT_.data(), fourierK_.data(), fourierS_.data(), fourierR_.data(),
+                    fourierIndices_.size()},
+      fourierPrices_.data());
 }
 
 bool RobustBookPricer::priceNext(std::size_t maxOptions) {

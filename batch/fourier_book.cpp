@@ -19,11 +19,10 @@ constexpr std::size_t kSliceWorkPerTerm = 10;
 
 }  // namespace
 
-FourierBookPricer::FourierBookPricer(Payoff payoff, const FourierModel& model, const double* T,
-                                     const double* K, const double* S, const double* r,
-                                     std::size_t count, double* prices)
-    : payoff_(payoff), model_(model), T_(T), K_(K), S_(S), r_(r), prices_(prices),
-      order_(maturityOrder(T, count)) {}
+FourierBookPricer::FourierBookPricer(Payoff payoff, const FourierModel& model,
+                                     const OptionColumns& book, double* prices)
+    : payoff_(payoff), model_(model), book_(book), prices_(prices),
+      order_(maturityOrder(book.T, book.count)) {}
 
 bool FourierBookPricer::priceNext() {
   const PinnedFloatingPoint pinned;
@@ -31,17 +30,17 @@ bool FourierBookPricer::priceNext() {
   std::size_t work = 0;
   while (next_ < order_.size() && work < kWorkPerStep) {
     const std::size_t i = order_[next_];
-    if (!haveSlice_ || maturityKey(T_[i]) != maturityKey(T_[order_[next_ - 1]])) {
+    if (!haveSlice_ || maturityKey(book_.T[i]) != maturityKey(book_.T[order_[next_ - 1]])) {
       const std::size_t needed =
-          fourierWorkspaceDoubles(T_[i], m.sigma, m.lam, m.p, m.eta1, m.eta2);
+          fourierWorkspaceDoubles(book_.T[i], m.sigma, m.lam, m.p, m.eta1, m.eta2);
       if (workspace_.size() < needed) workspace_.resize(needed);
-      slice_ = FourierSlice(T_[i], m.sigma, m.lam, m.p, m.eta1, m.eta2, workspace_.data(),
+      slice_ = FourierSlice(book_.T[i], m.sigma, m.lam, m.p, m.eta1, m.eta2, workspace_.data(),
                             workspace_.size());
       haveSlice_ = true;
       work += kSliceWorkPerTerm * static_cast<std::size_t>(slice_.terms());
     }
-    prices_[i] = payoff_ == Payoff::kCall ? slice_.call(S_[i], K_[i], r_[i])
-                                      : slice_.put(S_[i], K_[i], r_[i]);
+    prices_[i] = payoff_ == Payoff::kCall ? slice_.call(book_.S[i], book_.K[i], book_.r[i])
+                                      : slice_.put(book_.S[i], book_.K[i], book_.r[i]);
     work += 1 + static_cast<std::size_t>(slice_.terms());
     ++next_;
   }

@@ -15,7 +15,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "batch/payoff.hpp"
+#include "batch/book.hpp"
 #include "pricing/fourier_pricer.hpp"
 
 namespace jdpricer {
@@ -27,10 +27,10 @@ struct FourierModel {
 
 class FourierBookPricer {
  public:
-  // Orders the book (count options: T[i], K[i], S[i], r[i]) by maturity. The
-  // columns and `prices` (count entries) must outlive the pricer.
-  FourierBookPricer(Payoff payoff, const FourierModel& model, const double* T, const double* K,
-                    const double* S, const double* r, std::size_t count, double* prices);
+  // Orders the book by maturity. The columns and `prices` (count entries)
+  // must outlive the pricer.
+  FourierBookPricer(Payoff payoff, const FourierModel& model, const OptionColumns& book,
+                    double* prices);
 
   // Prices further options, about a millisecond's worth (at least one); false
   // once every price is written. Callers use the pauses to check for
@@ -40,10 +40,7 @@ class FourierBookPricer {
  private:
   Payoff payoff_;
   FourierModel model_;
-  const double* T_;
-  const double* K_;
-  const double* S_;
-  const double* r_;
+  OptionColumns book_;
   double* prices_;
   std::vector<std::size_t> order_;  // book indices, by maturity bits
   std::size_t next_ = 0;            // position in order_

@@ -9,6 +9,10 @@
 #include <pybind11/pybind11.h>
 
 #include <cstddef>
+#include <memory>
+#include <utility>
+
+#include "batch/book.hpp"
 
 namespace jdpricer_module {
 
@@ -25,6 +29,10 @@ struct BroadcastColumns {
   pybind11::array_t<double, pybind11::array::c_style> T, K, S, r;
   pybind11::tuple shape;
   std::size_t count;
+
+  jdpricer::OptionColumns book() const {
+    return {T.data(), K.data(), S.data(), r.data(), count};
+  }
 };
 
 // Converts each argument with numpy.asarray (booleans, integers, floats and
@@ -36,6 +44,34 @@ BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind
 // Runs the signal handlers that are due, with the interpreter lock held;
 // throws what they raise (KeyboardInterrupt for Ctrl-C).
 void checkForInterrupts();
+
+// Runs `step` (one chunk of a pricer's work, true while work remains) with
+// the interpreter lock released, taking it back between chunks to run the
+// signal handlers: an exception a handler raises ends the loop.
+template <class Step>
+void runReleased(Step step) {
+  bool more = true;
+  while (more) {
+    {
+      pybind11::gil_scoped_release released;
+      more = step();
+    }
+    if (more) checkForInterrupts();
+  }
+}
+
+// Builds a book pricer from `args` and runs its chunks, both with the lock
+// released: a pricer's constructor does the model's work, the O(n^3) part.
+template <class Pricer, class... Args>
+void priceReleased(Args&&... args) {
+  std::unique_ptr<Pricer> pricer;
+  {
+    pybind11::gil_scoped_release released;
+    pricer = std::make_unique<Pricer>(std::forward<Args>(args)...);
+  }
+  const std::size_t chunk = pricer->suggestedChunk();
+  runReleased([&] { return pricer->priceNext(chunk); });
+}
 
 // A new, uninitialised float64 array of the given shape.
 pybind11::array_t<double> newResult(const pybind11::tuple& shape);

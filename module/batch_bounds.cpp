@@ -18,21 +18,6 @@ namespace {
 using jdpricer::Payoff;
 using jdpricer_module::ArrayLike;
 
-// Runs a pricer's chunks with the lock released, checking for interrupts
-// between them.
-template <class Pricer>
-void runReleased(Pricer& pricer) {
-  const std::size_t chunk = pricer.suggestedChunk();
-  bool more = true;
-  while (more) {
-    {
-      py::gil_scoped_release released;
-      more = pricer.priceNext(chunk);
-    }
-    if (more) jdpricer_module::checkForInterrupts();
-  }
-}
-
 template <Payoff kPayoff>
 py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                                 const ArrayLike& r, double sigma, double lam, double p,
@@ -40,16 +25,9 @@ py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const Ar
   const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
   py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
   std::vector<double> prices(columns.count);
-  std::unique_ptr<jdpricer::BoundedBookPricer> pricer;
-  {
-    py::gil_scoped_release released;
-    pricer = std::make_unique<jdpricer::BoundedBookPricer>(
-        kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n},
-        jdpricer::OptionColumns{columns.T.data(), columns.K.data(), columns.S.data(),
-                                columns.r.data(), columns.count},
-        prices.data(), bounds.mutable_data());
-  }
-  runReleased(*pricer);
+  jdpricer_module::priceReleased<jdpricer::BoundedBookPricer>(
+      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), prices.data(),
+      bounds.mutable_data());
   return bounds;
 }
 
@@ -61,16 +39,9 @@ py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike&
   py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
   py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
   py::array_t<bool> fourier(prices.request().shape);
-  std::unique_ptr<jdpricer::RobustBookPricer> pricer;
-  {
-    py::gil_scoped_release released;
-    pricer = std::make_unique<jdpricer::RobustBookPricer>(
-        kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n},
-        jdpricer::OptionColumns{columns.T.data(), columns.K.data(), columns.S.data(),
-                                columns.r.data(), columns.count},
-        tolerance, prices.mutable_data(), bounds.mutable_data(), fourier.mutable_data());
-  }
-  runReleased(*pricer);
+  jdpricer_module::priceReleased<jdpricer::RobustBookPricer>(
+      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), tolerance,
+      prices.mutable_data(), bounds.mutable_data(), fourier.mutable_data());
   return py::module_::import("jdpricer_batch").attr("RobustPrices")(prices, bounds, fourier);
 }
 

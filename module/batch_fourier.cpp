@@ -16,9 +16,8 @@ namespace {
 
 using jdpricer::Payoff;
 
-// Prices the broadcast book with the interpreter lock released, taking it
-// back about every millisecond to let signal handlers run: a
-// KeyboardInterrupt (or any exception a handler raises) ends the call.
+// Prices the broadcast book with the interpreter lock released (see
+// runReleased).
 template <Payoff kPayoff>
 py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
                                   const jdpricer_module::ArrayLike& K,
@@ -27,17 +26,9 @@ py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
                                   double p, double eta1, double eta2) {
   const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
   py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
-  double* out = prices.mutable_data();
-  {
-    py::gil_scoped_release released;
-    jdpricer::FourierBookPricer pricer(kPayoff, jdpricer::FourierModel{sigma, lam, p, eta1, eta2},
-                                       columns.T.data(), columns.K.data(), columns.S.data(),
-                                       columns.r.data(), columns.count, out);
-    while (pricer.priceNext()) {
-      py::gil_scoped_acquire acquired;
-      jdpricer_module::checkForInterrupts();
-    }
-  }
+  jdpricer::FourierBookPricer pricer(kPayoff, jdpricer::FourierModel{sigma, lam, p, eta1, eta2},
+                                     columns.book(), prices.mutable_data());
+  jdpricer_module::runReleased([&] { return pricer.priceNext(); });
   return prices;
 }
 

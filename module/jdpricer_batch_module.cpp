@@ -18,36 +18,18 @@ namespace {
 
 using jdpricer_module::ArrayLike;
 
-// Prices the broadcast book with the interpreter lock released, taking it
-// back between chunks of a few milliseconds to let signal handlers run: a
-// KeyboardInterrupt (or any exception a handler raises) ends the call, and
-// every buffer is released on the way out.
-py::array_t<double> priceBook(jdpricer::Payoff payoff, py::handle T, py::handle K, py::handle S,
-                              py::handle r, double sigma, double lam, double p, double eta1,
-                              double eta2, int n) {
-  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
-  py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
-  const jdpricer::OptionColumns book{columns.T.data(), columns.K.data(), columns.S.data(),
-                                     columns.r.data(), columns.count};
-  double* out = prices.mutable_data();
-  {
-    py::gil_scoped_release released;
-    jdpricer::BookPricer pricer(payoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, book,
-                                out);
-    const std::size_t chunk = pricer.suggestedChunk();
-    while (pricer.priceNext(chunk)) {
-      py::gil_scoped_acquire acquired;
-      jdpricer_module::checkForInterrupts();
-    }
-  }
-  return prices;
-}
-
+// Prices the broadcast book, the pricer built and run with the interpreter
+// lock released; every buffer is released on the way out of an interrupt.
 template <jdpricer::Payoff kPayoff>
 py::array_t<double> prices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                            const ArrayLike& r, double sigma, double lam, double p, double eta1,
                            double eta2, int n) {
-  return priceBook(kPayoff, T, K, S, r, sigma, lam, p, eta1, eta2, n);
+  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  py::array_t<double> result = jdpricer_module::newResult(columns.shape);
+  jdpricer_module::priceReleased<jdpricer::BookPricer>(
+      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(),
+      result.mutable_data());
+  return result;
 }
 
 }  // namespace
