@@ -61,33 +61,10 @@ double hhFastForward(double older, double newer, double x, int m, int n) {
   return newer;
 }
 
-// The parts of I_n that do not depend on n.
-struct IntegralTerms {
-  double rho;
-  double e;
-  double eOverAlpha;
-  double G;
-  double F;
-  double phi;
-};
-
-IntegralTerms integralTerms(IntegralCase which, double c, double alpha, double beta,
-                            double delta) {
-  IntegralTerms t;
-  t.rho = beta / alpha;
-  t.e = beta * c - delta;
-  t.eOverAlpha = std::exp(alpha * c) / alpha;
-  t.F = std::exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
-  t.G = kSqrtTwoPi / beta;
-  t.phi = which == IntegralCase::kA ? normalCdf((delta - c * beta) + alpha / beta)
-                                    : normalCdf((beta * c - delta) - alpha / beta);
-  return t;
-}
-
 // Case A: G*R*F*Phi - S*(E/alpha); case B: -(E/alpha)*S - G*R*F*Phi.
-double integralFromSum(IntegralCase which, const IntegralTerms& t, double sum,
-                       double rhoPowNPlusOne) {
-  const double gaussian = ((t.G * rhoPowNPlusOne) * t.F) * t.phi;
+double integralFromSum(IntegralCase which, const IntegralConstants& k, const IntegralLevel& t,
+                       double sum, double rhoPowNPlusOne) {
+  const double gaussian = ((k.G * rhoPowNPlusOne) * k.F) * t.phi;
   if (which == IntegralCase::kA) return gaussian - sum * t.eOverAlpha;
   return (-t.eOverAlpha) * sum - gaussian;
 }
@@ -95,6 +72,25 @@ double integralFromSum(IntegralCase which, const IntegralTerms& t, double sum,
 }  // namespace
 
 double normalCdf(double y) { return 1.0 - 0.5 * std::erfc(y / kSqrtTwo); }
+
+IntegralConstants integralConstants(double alpha, double beta, double delta) {
+  IntegralConstants k;
+  k.rho = beta / alpha;
+  k.F = std::exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
+  k.G = kSqrtTwoPi / beta;
+  k.alphaOverBeta = alpha / beta;
+  return k;
+}
+
+IntegralLevel integralLevel(IntegralCase which, const IntegralConstants& k, double c,
+                            double alpha, double beta, double delta) {
+  IntegralLevel t;
+  t.e = beta * c - delta;
+  t.eOverAlpha = std::exp(alpha * c) / alpha;
+  t.phi = which == IntegralCase::kA ? normalCdf((delta - c * beta) + k.alphaOverBeta)
+                                    : normalCdf((beta * c - delta) - k.alphaOverBeta);
+  return t;
+}
 
 double Hh(int n, double x) {
   if (n < -1) return std::numeric_limits<double>::quiet_NaN();
@@ -126,23 +122,24 @@ void fillHh(double x, int count, double* out) {
 double integralI(int n, double c, double alpha, double beta, double delta) {
   const IntegralCase which = selectIntegralCase(alpha, beta);
   if (which == IntegralCase::kZero) return 0.0;
-  const IntegralTerms t = integralTerms(which, c, alpha, beta, delta);
+  const IntegralConstants k = integralConstants(alpha, beta, delta);
+  const IntegralLevel t = integralLevel(which, k, c, alpha, beta, delta);
 
   // S = sum_{i=0..n} Hh_i(e) * rho^(n-i), the i = 0 term always taken. The Hh
   // values stream from the recursion; n - i never overflows for i in [0, n].
   double sum = 0.0;
   double older = hhMinusOne(t.e);
   double newer = hhZero(t.e);
-  sum = sum + newer * std::pow(t.rho, static_cast<double>(n));
+  sum = sum + newer * std::pow(k.rho, static_cast<double>(n));
   for (int i = 1; i <= n; ++i) {
     const double next = hhStep(older, newer, t.e, i);
     older = newer;
     newer = next;
-    sum = sum + newer * std::pow(t.rho, static_cast<double>(n - i));
+    sum = sum + newer * std::pow(k.rho, static_cast<double>(n - i));
   }
   // n + 1 in double: exact, and no overflow at INT_MAX.
-  const double rhoPowNPlusOne = std::pow(t.rho, static_cast<double>(n) + 1.0);
-  return integralFromSum(which, t, sum, rhoPowNPlusOne);
+  const double rhoPowNPlusOne = std::pow(k.rho, static_cast<double>(n) + 1.0);
+  return integralFromSum(which, k, t, sum, rhoPowNPlusOne);
 }
 
 }  // namespace jdpricer

@@ -69,4 +69,19 @@ inline IntegralCase selectIntegralCase(double alpha, double beta) {
   return IntegralCase::kZero;
 }
 
+// The parts of I_n that do not depend on n: rho = beta/alpha, F, G and
+// alpha/beta from the family alone; e = beta c - delta, E/alpha and the
+// normal factor of the Gaussian term from the level c too. Every table of
+// I_n values forms them here.
+struct IntegralConstants {
+  double rho, F, G, alphaOverBeta;
+};
+IntegralConstants integralConstants(double alpha, double beta, double delta);
+
+struct IntegralLevel {
+  double e, eOverAlpha, phi;
+};
+IntegralLevel integralLevel(IntegralCase which, const IntegralConstants& constants, double c,
+                            double alpha, double beta, double delta);
+
 }  // namespace jdpricer

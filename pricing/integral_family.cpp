@@ -12,13 +12,11 @@ void buildIntegralFamily(int count, double alpha, double beta, double delta,
   family.beta = beta;
   family.delta = delta;
   if (family.which == IntegralCase::kZero) return;
-  const double rho = beta / alpha;
-  const double F = std::exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
-  const double G = kSqrtTwoPi / beta;
-  family.alphaOverBeta = alpha / beta;
+  const IntegralConstants k = integralConstants(alpha, beta, delta);
+  family.constants = k;
   family.rhoPow[0] = 1.0;  // pow(x, 0) is 1 for every x, NaN included
-  for (int j = 1; j <= count; ++j) family.rhoPow[j] = std::pow(rho, static_cast<double>(j));
-  for (int m = 0; m < count; ++m) family.gaussianScale[m] = (G * family.rhoPow[m + 1]) * F;
+  for (int j = 1; j <= count; ++j) family.rhoPow[j] = std::pow(k.rho, static_cast<double>(j));
+  for (int m = 0; m < count; ++m) family.gaussianScale[m] = (k.G * family.rhoPow[m + 1]) * k.F;
 }
 
 namespace {
@@ -40,17 +38,16 @@ void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>:
   }
   // e, E/alpha and the normal factor per lane (library calls), then
   // Hh_0(e) .. Hh_{count-1}(e) by the upward recursion on whole vectors.
-  Vec e = f.beta * c - f.delta;
-  Vec eOverAlpha, phi, older;
+  Vec e, eOverAlpha, phi, older;
   Vec hh[kSeriesTableSize];
   for (int l = 0; l < Lanes; ++l) {
-    const double el = lane(e, l), cl = lane(c, l);
-    lane(eOverAlpha, l) = std::exp(f.alpha * cl) / f.alpha;
-    lane(phi, l) = f.which == IntegralCase::kA
-                              ? normalCdf((f.delta - cl * f.beta) + f.alphaOverBeta)
-                              : normalCdf((f.beta * cl - f.delta) - f.alphaOverBeta);
-    lane(hh[0], l) = hhZero(el);
-    lane(older, l) = hhMinusOne(el);
+    const IntegralLevel t =
+        integralLevel(f.which, f.constants, lane(c, l), f.alpha, f.beta, f.delta);
+    lane(e, l) = t.e;
+    lane(eOverAlpha, l) = t.eOverAlpha;
+    lane(phi, l) = t.phi;
+    lane(hh[0], l) = hhZero(t.e);
+    lane(older, l) = hhMinusOne(t.e);
   }
   for (int m = 1; m < count; ++m) {
     hh[m] = (older - e * hh[m - 1]) / static_cast<double>(m);

@@ -25,7 +25,7 @@ struct IntegralFamily {
   IntegralCase which;
   int count;  // I_0 .. I_{count-1}, 0 <= count <= kMaxSeriesTerms
   double alpha, beta, delta;
-  double alphaOverBeta;
+  IntegralConstants constants;
   double rhoPow[kSeriesTableSize + 1];    // pow(rho, j), j = 0..count
   double gaussianScale[kSeriesTableSize];  // (G * rho^(m+1)) * F, m = 0..count-1
 };
