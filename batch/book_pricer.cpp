@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "batch/maturity_order.hpp"
-#include "pricing/fp_environment.hpp"
+#include "pricing/common/fp_environment.hpp"
 
 namespace jdpricer {
 

@@ -30,8 +30,8 @@
 #include <vector>
 
 #include "batch/book.hpp"
-#include "pricing/kou_measures.hpp"
-#include "pricing/option_series.hpp"
+#include "pricing/common/kou_measures.hpp"
+#include "pricing/closed_form/option_series.hpp"
 
 namespace jdpricer {
 

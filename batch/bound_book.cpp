@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "pricing/fp_environment.hpp"
+#include "pricing/common/fp_environment.hpp"
 
 namespace jdpricer {
 

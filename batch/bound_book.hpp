@@ -1,6 +1,6 @@
 // Closed-form prices of a book with a bound on the error of each
-// (pricing/price_bound.hpp), and the robust variant that prices by the
-// cosine series (pricing/fourier_pricer.hpp) wherever that bound exceeds a
+// (pricing/error_bound/price_bound.hpp), and the robust variant that prices by the
+// cosine series (pricing/fourier/fourier_pricer.hpp) wherever that bound exceeds a
 // tolerance.
 //
 // Method. The bounded evaluation carries the closed form's own value, so
@@ -23,7 +23,7 @@
 
 #include "batch/book_pricer.hpp"
 #include "batch/fourier_book.hpp"
-#include "pricing/price_bound.hpp"
+#include "pricing/error_bound/price_bound.hpp"
 
 namespace jdpricer {
 

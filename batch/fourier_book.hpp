@@ -1,5 +1,5 @@
 // Prices a book of European options under one Kou model by the cosine series
-// of pricing/fourier_pricer.hpp.
+// of pricing/fourier/fourier_pricer.hpp.
 //
 // Method. Everything the series needs from the maturity and the model (the
 // range, the term count, the characteristic function at every term) is one
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "batch/book.hpp"
-#include "pricing/fourier_pricer.hpp"
+#include "pricing/fourier/fourier_pricer.hpp"
 
 namespace jdpricer {
 

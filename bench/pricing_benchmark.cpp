@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "batch/book_pricer.hpp"
-#include "pricing/fp_environment.hpp"
-#include "pricing/options.hpp"
+#include "pricing/common/fp_environment.hpp"
+#include "pricing/closed_form/options.hpp"
 #include "support/literal_kou.hpp"
 
 namespace {

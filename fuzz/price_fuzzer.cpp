@@ -35,11 +35,11 @@
 #include <vector>
 
 #include "batch/book_pricer.hpp"
-#include "pricing/options.hpp"
-#include "pricing/price_bound.hpp"
-#include "pricing/hh_integral.hpp"
-#include "pricing/integral_family.hpp"
-#include "pricing/upsilon.hpp"
+#include "pricing/closed_form/options.hpp"
+#include "pricing/error_bound/price_bound.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
+#include "pricing/closed_form/integral_family.hpp"
+#include "pricing/closed_form/upsilon.hpp"
 #include "support/literal_kou.hpp"
 
 namespace {

@@ -1,6 +1,6 @@
 // Prices do not depend on the caller's floating-point environment, and the
 // caller gets its environment back exactly: control settings and flags.
-#include "pricing/fp_environment.hpp"
+#include "pricing/common/fp_environment.hpp"
 
 #include <cfenv>
 #include <vector>
@@ -9,7 +9,7 @@
 #include <xmmintrin.h>
 
 #include "batch/book_pricer.hpp"
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 #include "support/bits.hpp"
 
 namespace {

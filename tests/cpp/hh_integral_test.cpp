@@ -1,5 +1,5 @@
-#include "pricing/hh_integral.hpp"
-#include "pricing/integral_family.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
+#include "pricing/closed_form/integral_family.hpp"
 
 #include <climits>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 
 #include <climits>
 #include <cmath>

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 #include "support/bits.hpp"
 
 int main(int argc, char** argv) {

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 #include "support/bits.hpp"
 
 namespace {

@@ -1,11 +1,11 @@
-#include "pricing/upsilon.hpp"
+#include "pricing/closed_form/upsilon.hpp"
 
 #include <climits>
 #include <cmath>
 
 #include <gtest/gtest.h>
 
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 #include "support/bits.hpp"
 #include "support/literal_kou.hpp"
 

@@ -1,6 +1,6 @@
 """The cosine-series (Fourier) prices of jdpricer_batch against mpmath.
 
-pricing/fourier_pricer.hpp states an absolute accuracy of 1e-14*(S + K) for
+pricing/fourier/fourier_pricer.hpp states an absolute accuracy of 1e-14*(S + K) for
 calls and puts alike (truncation below 1e-16*K by construction, the rest
 rounding, which grows with the number of terms). The grid spans
 eta*sigma*sqrt(T) (eta meaning max(eta1, eta2)) from 0.2 to 60, lam*T from

@@ -21,7 +21,7 @@
 // precision. Nothing is validated and nothing is reported.
 #pragma once
 
-#include "pricing/jump_coefficients.hpp"
+#include "pricing/closed_form/jump_coefficients.hpp"
 
 namespace jdpricer {
 

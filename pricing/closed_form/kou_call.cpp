@@ -1,7 +1,7 @@
 #include <cmath>
 
-#include "pricing/kou_measures.hpp"
-#include "pricing/upsilon.hpp"
+#include "pricing/closed_form/kou_call.hpp"
+#include "pricing/closed_form/upsilon.hpp"
 
 namespace jdpricer {
 

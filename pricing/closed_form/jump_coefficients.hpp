@@ -19,7 +19,7 @@
 // arithmetic gives.
 #pragma once
 
-#include "pricing/hh_integral.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
 
 namespace jdpricer {
 

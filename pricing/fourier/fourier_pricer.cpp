@@ -1,4 +1,4 @@
-#include "pricing/fourier_pricer.hpp"
+#include "pricing/fourier/fourier_pricer.hpp"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,8 @@
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 
-#include "pricing/fp_environment.hpp"
-#include "pricing/kou_measures.hpp"
-#include "pricing/upsilon.hpp"
+#include "pricing/common/fp_environment.hpp"
+#include "pricing/closed_form/kou_call.hpp"
+#include "pricing/closed_form/upsilon.hpp"
 
 namespace jdpricer {
 

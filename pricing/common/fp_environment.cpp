@@ -1,4 +1,4 @@
-#include "pricing/fp_environment.hpp"
+#include "pricing/common/fp_environment.hpp"
 
 #if defined(__x86_64__) || defined(_M_X64)
 #include <xmmintrin.h>

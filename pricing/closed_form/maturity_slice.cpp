@@ -1,4 +1,4 @@
-#include "pricing/maturity_slice.hpp"
+#include "pricing/closed_form/maturity_slice.hpp"
 
 #include <cmath>
 

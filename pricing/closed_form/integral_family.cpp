@@ -1,4 +1,4 @@
-#include "pricing/integral_family.hpp"
+#include "pricing/closed_form/integral_family.hpp"
 
 #include <cmath>
 

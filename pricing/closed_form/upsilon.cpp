@@ -1,9 +1,9 @@
-#include "pricing/upsilon.hpp"
+#include "pricing/closed_form/upsilon.hpp"
 
 #include <limits>
 
-#include "pricing/maturity_slice.hpp"
-#include "pricing/option_series.hpp"
+#include "pricing/closed_form/maturity_slice.hpp"
+#include "pricing/closed_form/option_series.hpp"
 
 namespace jdpricer {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "pricing/options.hpp"
+#include "pricing/closed_form/options.hpp"
 
 namespace py = pybind11;
 

@@ -29,8 +29,8 @@
 
 #include <cstddef>
 
-#include "pricing/bounded_arithmetic.hpp"
-#include "pricing/hh_integral.hpp"
+#include "pricing/error_bound/bounded_arithmetic.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
 
 namespace jdpricer {
 

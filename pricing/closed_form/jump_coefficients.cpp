@@ -1,4 +1,4 @@
-#include "pricing/jump_coefficients.hpp"
+#include "pricing/closed_form/jump_coefficients.hpp"
 
 #include <cmath>
 

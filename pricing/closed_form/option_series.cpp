@@ -1,4 +1,4 @@
-#include "pricing/option_series.hpp"
+#include "pricing/closed_form/option_series.hpp"
 
 namespace jdpricer {
 

@@ -16,8 +16,8 @@
 // eta sigma sqrt(T) the sums cancel catastrophically in double precision.
 #pragma once
 
-#include "pricing/lanes.hpp"
-#include "pricing/maturity_slice.hpp"
+#include "pricing/common/lanes.hpp"
+#include "pricing/closed_form/maturity_slice.hpp"
 
 namespace jdpricer {
 

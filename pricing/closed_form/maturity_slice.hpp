@@ -17,8 +17,8 @@
 // from (eta sigma)^2 T / 2 of about 709 on. Nothing is validated.
 #pragma once
 
-#include "pricing/integral_family.hpp"
-#include "pricing/jump_coefficients.hpp"
+#include "pricing/closed_form/integral_family.hpp"
+#include "pricing/closed_form/jump_coefficients.hpp"
 
 namespace jdpricer {
 

@@ -1,4 +1,4 @@
-#include "pricing/hh_integral.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
 
 #include <cmath>
 #include <cstdint>

@@ -16,8 +16,8 @@
 // alternating sign. Nothing is validated.
 #pragma once
 
-#include "pricing/hh_integral.hpp"
-#include "pricing/lanes.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
+#include "pricing/common/lanes.hpp"
 
 namespace jdpricer {
 

@@ -58,12 +58,4 @@ inline double putFromCall(double S, double K, double discount, double call) {
   return (discount * K + call) - S;
 }
 
-// The call of maturity T and strike K, and the put by parity (the put prices
-// its call first, with the same arguments). Both leave the floating-point
-// environment alone: the option classes pin it.
-double kouCallPrice(double T, double K, double S, double r, double sigma, double lam, double p,
-                    double eta1, double eta2, int n);
-double kouPutPrice(double T, double K, double S, double r, double sigma, double lam, double p,
-                   double eta1, double eta2, int n);
-
 }  // namespace jdpricer

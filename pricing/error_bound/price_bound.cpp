@@ -1,12 +1,12 @@
-#include "pricing/price_bound.hpp"
+#include "pricing/error_bound/price_bound.hpp"
 
 #include <cmath>
 #include <initializer_list>
 #include <limits>
 
-#include "pricing/hh_integral.hpp"
-#include "pricing/jump_coefficients.hpp"
-#include "pricing/kou_measures.hpp"
+#include "pricing/closed_form/hh_integral.hpp"
+#include "pricing/closed_form/jump_coefficients.hpp"
+#include "pricing/closed_form/kou_call.hpp"
 
 namespace jdpricer {
 
