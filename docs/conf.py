@@ -23,6 +23,9 @@ exclude_patterns = ["requirements.txt"]
 
 myst_heading_anchors = 3
 
+# `name` in a docstring links to that object where there is one.
+default_role = "py:obj"
+
 # jdpricer_batch's docstrings are numpydoc; the class RobustPrices lists its
 # fields itself.
 numpydoc_show_class_members = False

@@ -78,7 +78,9 @@ the prices are computed.
 
 Accuracy: the terms left out cost at most
 ``S*P(N1 > n) + K*exp(-r*T)*P(N2 > n)`` with ``N1 ~ Poisson(lam*(1+zeta)*T)``
-and ``N2 ~ Poisson(lam*T)``; ``n >= m + 8*sqrt(m) + 12`` with
+and ``N2 ~ Poisson(lam*T)``, where
+``zeta = p*eta1/(eta1-1) + (1-p)*eta2/(eta2+1) - 1`` is the mean relative
+jump; ``n >= m + 8*sqrt(m) + 12`` with
 ``m = lam*T*max(1, 1 + zeta)`` puts that below 1e-16*(S + K). Rounding
 leaves 1e-15 to 1e-12 in ordinary regimes, but the closed form cancels once
 ``max(eta1, eta2)*sigma*sqrt(T)`` passes about 6, and from about 37.7 the
@@ -248,7 +250,8 @@ Notes
 Method: the sum of two parts. Truncation: each Poisson mixture of
 probabilities cut after `n` terms misses at most
 ``S*P(M1 > n) + K*exp(-r*T)*P(M2 > n)``, ``M1 ~ Poisson((1 + zeta)*lam*T)``,
-``M2 ~ Poisson(lam*T)``. Rounding: the price is evaluated again in bounded
+``M2 ~ Poisson(lam*T)``, ``zeta`` the mean relative jump (see
+`call_prices`). Rounding: the price is evaluated again in bounded
 arithmetic, every operation in the closed form's order on its operands,
 each result carrying a running bound on its distance from the exact value:
 sums and products their exact rounding errors (TwoSum, Dekker's product),
