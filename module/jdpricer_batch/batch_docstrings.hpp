@@ -363,7 +363,7 @@ released while the prices are computed.
 )doc";
 
 inline std::string fourierCallPrices() {
-  return joined(R"doc(Call prices of a book under one Kou model, by the Fourier (cosine-series) method.
+  return joined(R"doc(Call prices of a book by the Fourier (cosine-series) method.
 
 Parameters
 ----------
@@ -401,13 +401,14 @@ True
 Where it cancels (max(eta1, eta2)*sigma*sqrt(T) = 14), only this method
 prices:
 
->>> round(float(jdpricer_batch.fourier_call_prices(2.0, 100.0, 100.0, 0.05, 0.5, 1.0, 0.4, 20.0, 20.0)), 8)
+>>> hard = (0.5, 1.0, 0.4, 20.0, 20.0)     # sigma, lam, p, eta1, eta2
+>>> round(float(jdpricer_batch.fourier_call_prices(2.0, 100.0, 100.0, 0.05, *hard)), 8)
 31.57234743
 )doc");
 }
 
 inline std::string fourierPutPrices() {
-  return joined(R"doc(Put prices of a book under one Kou model, by the Fourier (cosine-series) method.
+  return joined(R"doc(Put prices of a book by the Fourier (cosine-series) method.
 
 Parameters
 ----------
@@ -467,7 +468,10 @@ The interpreter lock is released while prices are computed.
 )doc";
 
 inline std::string robustCallPrices() {
-  return joined(R"doc(Call prices with error bounds: the closed form where it is accurate enough, the Fourier method elsewhere.
+  return joined(R"doc(Call prices with error bounds, by the closed form or the Fourier method.
+
+The closed form where its error bound is within `tolerance`, the Fourier
+method elsewhere.
 
 Parameters
 ----------
@@ -501,7 +505,10 @@ True
 }
 
 inline std::string robustPutPrices() {
-  return joined(R"doc(Put prices with error bounds: the closed form where it is accurate enough, the Fourier method elsewhere.
+  return joined(R"doc(Put prices with error bounds, by the closed form or the Fourier method.
+
+The closed form where its error bound is within `tolerance`, the Fourier
+method elsewhere.
 
 Parameters
 ----------
@@ -520,7 +527,8 @@ Examples
 --------
 >>> import jdpricer_batch
 >>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
->>> prices, bounds, fourier = jdpricer_batch.robust_put_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
+>>> robust = jdpricer_batch.robust_put_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
+>>> prices, bounds, fourier = robust
 >>> float(prices) == float(jdpricer_batch.put_prices(0.5, 98.0, 100.0, 0.05, *model, 20))
 True
 >>> bool(fourier)
@@ -545,7 +553,8 @@ fourier : numpy.ndarray of bool
 Examples
 --------
 >>> import jdpricer_batch
->>> result = jdpricer_batch.robust_call_prices(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, 1e-9)
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+>>> result = jdpricer_batch.robust_call_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
 >>> result._fields
 ('prices', 'bounds', 'fourier')
 >>> float(result.prices)

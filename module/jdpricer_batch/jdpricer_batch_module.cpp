@@ -42,8 +42,10 @@ PYBIND11_MODULE(jdpricer_batch, m) {
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
           py::arg("n"));
   };
-  definePricer("call_prices", &prices<jdpricer::Payoff::kCall>, jdpricer_module::docs::callPrices());
-  definePricer("put_prices", &prices<jdpricer::Payoff::kPut>, jdpricer_module::docs::putPrices());
+  definePricer("call_prices", &prices<jdpricer::Payoff::kCall>,
+               jdpricer_module::docs::callPrices());
+  definePricer("put_prices", &prices<jdpricer::Payoff::kPut>,
+               jdpricer_module::docs::putPrices());
   registerFourierPricing(m);
   registerErrorBounds(m);
 }

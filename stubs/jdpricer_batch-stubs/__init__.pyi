@@ -268,7 +268,7 @@ def fourier_call_prices(
     eta1: _Real,
     eta2: _Real,
 ) -> NDArray[np.float64]:
-    """Call prices of a book under one Kou model, by the Fourier (cosine-series) method.
+    """Call prices of a book by the Fourier (cosine-series) method.
 
     Parameters
     ----------
@@ -352,7 +352,8 @@ def fourier_call_prices(
     Where it cancels (max(eta1, eta2)*sigma*sqrt(T) = 14), only this method
     prices:
 
-    >>> round(float(jdpricer_batch.fourier_call_prices(2.0, 100.0, 100.0, 0.05, 0.5, 1.0, 0.4, 20.0, 20.0)), 8)
+    >>> hard = (0.5, 1.0, 0.4, 20.0, 20.0)     # sigma, lam, p, eta1, eta2
+    >>> round(float(jdpricer_batch.fourier_call_prices(2.0, 100.0, 100.0, 0.05, *hard)), 8)
     31.57234743
     """
 
@@ -367,7 +368,7 @@ def fourier_put_prices(
     eta1: _Real,
     eta2: _Real,
 ) -> NDArray[np.float64]:
-    """Put prices of a book under one Kou model, by the Fourier (cosine-series) method.
+    """Put prices of a book by the Fourier (cosine-series) method.
 
     Parameters
     ----------
@@ -663,7 +664,8 @@ class RobustPrices(NamedTuple):
     Examples
     --------
     >>> import jdpricer_batch
-    >>> result = jdpricer_batch.robust_call_prices(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, 1e-9)
+    >>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+    >>> result = jdpricer_batch.robust_call_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
     >>> result._fields
     ('prices', 'bounds', 'fourier')
     >>> float(result.prices)
@@ -690,7 +692,10 @@ def robust_call_prices(
     n: SupportsIndex,
     tolerance: _Real,
 ) -> RobustPrices:
-    """Call prices with error bounds: the closed form where it is accurate enough, the Fourier method elsewhere.
+    """Call prices with error bounds, by the closed form or the Fourier method.
+
+    The closed form where its error bound is within `tolerance`, the Fourier
+    method elsewhere.
 
     Parameters
     ----------
@@ -787,7 +792,10 @@ def robust_put_prices(
     n: SupportsIndex,
     tolerance: _Real,
 ) -> RobustPrices:
-    """Put prices with error bounds: the closed form where it is accurate enough, the Fourier method elsewhere.
+    """Put prices with error bounds, by the closed form or the Fourier method.
+
+    The closed form where its error bound is within `tolerance`, the Fourier
+    method elsewhere.
 
     Parameters
     ----------
@@ -858,7 +866,8 @@ def robust_put_prices(
     --------
     >>> import jdpricer_batch
     >>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
-    >>> prices, bounds, fourier = jdpricer_batch.robust_put_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
+    >>> robust = jdpricer_batch.robust_put_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
+    >>> prices, bounds, fourier = robust
     >>> float(prices) == float(jdpricer_batch.put_prices(0.5, 98.0, 100.0, 0.05, *model, 20))
     True
     >>> bool(fourier)
