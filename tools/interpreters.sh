@@ -8,10 +8,11 @@
 #                 a CPython X.Y from pyenv or from PATH)
 #   interp_label  e.g. "CPython 3.12.1", "PyPy 3.9.16 (PyPy 7.3.11)"
 #   interp_tag    e.g. "cp312", "pp39"
-# and interp_missing with the expected interpreters (the README's table) that
+# and interp_missing with the expected interpreters (the table of docs/getting_started.md) that
 # this machine lacks. It fails only if neither python3 nor pypy3 runs.
 
-# What the README's "Supported interpreters" table lists; keep the two alike.
+# What the "Supported interpreters" table of docs/getting_started.md lists;
+# keep the two alike.
 expected_interpreters=("CPython 3.9" "CPython 3.10" "CPython 3.11" "CPython 3.12" "CPython 3.13" "PyPy 3.9")
 
 # Prints "<tag> <executable> <implementation> <version>" for an interpreter, nothing if
@@ -89,6 +90,6 @@ report_interpreters() {
     printf '  %-6s %-14s %-28s %s\n' "${interp_tag[$i]}" "${interp_venv[$i]}" "${interp_label[$i]}" "${interp_exe[$i]}"
   done
   for i in "${interp_missing[@]}"; do
-    echo "  MISSING: $i is listed in the README but not on this machine; NOT TESTED"
+    echo "  MISSING: $i is listed in docs/getting_started.md but not on this machine; NOT TESTED"
   done
 }

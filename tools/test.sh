@@ -6,12 +6,15 @@
 #   3. the same tests under valgrind's memcheck,
 #   4. the differential fuzzer for a bounded time (FUZZ_SECONDS, default 60),
 #   5. the Python tests (pytest), all of them, on every interpreter that
-#      bootstrap.sh made an environment for (see interpreters.sh),
-#   6. the wheels (wheels.sh): built, repaired to manylinux, installed into
+#      bootstrap.sh made an environment for (see interpreters.sh), the
+#      Examples of jdpricer_batch's docstrings among them,
+#   6. the documentation site (docs/), built by Sphinx with warnings as
+#      errors, and its doctests (the pages' and the docstrings'), on CPython,
+#   7. the wheels (wheels.sh): built, repaired to manylinux, installed into
 #      fresh environments and tested there, on every interpreter, and from
 #      an sdist.
 # It ends by naming the interpreters and wheels tested, and any interpreter
-# the README lists that this machine lacks.
+# docs/getting_started.md lists that this machine lacks.
 #
 #   tools/test.sh [--python-only]
 #
@@ -85,6 +88,13 @@ for i in "${!interp_venv[@]}"; do
   echo "== Python tests on ${interp_label[$i]} (${interp_venv[$i]})"
   "${interp_venv[$i]}/bin/python" -m pytest -rs tests/python
 done
+
+echo "== Documentation site: Sphinx with warnings as errors, then its doctests"
+rm -rf build/docs
+.venv-cpython/bin/python -m sphinx -W --keep-going -q -b html docs build/docs/html
+.venv-cpython/bin/python -m sphinx -W --keep-going -q -b doctest docs build/docs/doctest
+sed -n '/^Doctest summary/,$p' build/docs/doctest/output.txt
+echo "site: build/docs/html/index.html"
 
 "$root/tools/wheels.sh"
 

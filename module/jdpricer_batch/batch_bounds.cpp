@@ -10,12 +10,14 @@
 
 #include "batch/bound_book.hpp"
 #include "batch_arguments.hpp"
+#include "batch_docstrings.hpp"
 
 namespace py = pybind11;
 
 namespace {
 
 using jdpricer::Payoff;
+namespace docs = jdpricer_module::docs;
 using jdpricer_module::ArrayLike;
 
 template <Payoff kPayoff>
@@ -51,18 +53,23 @@ void registerErrorBounds(py::module_& m) {
   m.attr("RobustPrices") = py::module_::import("collections")
                                .attr("namedtuple")("RobustPrices", "prices bounds fourier",
                                                    py::arg("module") = "jdpricer_batch");
-  const auto defineBounds = [&m](const char* name, auto function) {
-    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+  py::object robust = m.attr("RobustPrices");
+  robust.attr("__doc__") = docs::kRobustPrices;
+  robust.attr("prices").attr("__doc__") = docs::kRobustPricesPrices;
+  robust.attr("bounds").attr("__doc__") = docs::kRobustPricesBounds;
+  robust.attr("fourier").attr("__doc__") = docs::kRobustPricesFourier;
+  const auto defineBounds = [&m](const char* name, auto function, const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
           py::arg("n"));
   };
-  defineBounds("call_error_bounds", &errorBounds<Payoff::kCall>);
-  defineBounds("put_error_bounds", &errorBounds<Payoff::kPut>);
-  const auto defineRobust = [&m](const char* name, auto function) {
-    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+  defineBounds("call_error_bounds", &errorBounds<Payoff::kCall>, docs::callErrorBounds());
+  defineBounds("put_error_bounds", &errorBounds<Payoff::kPut>, docs::putErrorBounds());
+  const auto defineRobust = [&m](const char* name, auto function, const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
           py::arg("n"), py::arg("tolerance"));
   };
-  defineRobust("robust_call_prices", &robustPrices<Payoff::kCall>);
-  defineRobust("robust_put_prices", &robustPrices<Payoff::kPut>);
+  defineRobust("robust_call_prices", &robustPrices<Payoff::kCall>, docs::robustCallPrices());
+  defineRobust("robust_put_prices", &robustPrices<Payoff::kPut>, docs::robustPutPrices());
 }

@@ -9,6 +9,7 @@
 
 #include "batch/fourier_book.hpp"
 #include "batch_arguments.hpp"
+#include "batch_docstrings.hpp"
 
 namespace py = pybind11;
 
@@ -35,10 +36,12 @@ py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
 }  // namespace
 
 void registerFourierPricing(py::module_& m) {
-  const auto definePricer = [&m](const char* name, auto function) {
-    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+  const auto definePricer = [&m](const char* name, auto function, const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"));
   };
-  definePricer("fourier_call_prices", &fourierPrices<Payoff::kCall>);
-  definePricer("fourier_put_prices", &fourierPrices<Payoff::kPut>);
+  definePricer("fourier_call_prices", &fourierPrices<Payoff::kCall>,
+               jdpricer_module::docs::fourierCallPrices());
+  definePricer("fourier_put_prices", &fourierPrices<Payoff::kPut>,
+               jdpricer_module::docs::fourierPutPrices());
 }

@@ -10,6 +10,7 @@
 #include "batch/book_pricer.hpp"
 #include "batch_arguments.hpp"
 #include "batch_bounds.hpp"
+#include "batch_docstrings.hpp"
 #include "batch_fourier.hpp"
 
 namespace py = pybind11;
@@ -35,13 +36,16 @@ py::array_t<double> prices(const ArrayLike& T, const ArrayLike& K, const ArrayLi
 }  // namespace
 
 PYBIND11_MODULE(jdpricer_batch, m) {
-  const auto definePricer = [&m](const char* name, auto function) {
-    m.def(name, function, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+  m.doc() = jdpricer_module::docs::kModule;
+  const auto definePricer = [&m](const char* name, auto function, const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
           py::arg("n"));
   };
-  definePricer("call_prices", &prices<jdpricer::Payoff::kCall>);
-  definePricer("put_prices", &prices<jdpricer::Payoff::kPut>);
+  definePricer("call_prices", &prices<jdpricer::Payoff::kCall>,
+               jdpricer_module::docs::callPrices());
+  definePricer("put_prices", &prices<jdpricer::Payoff::kPut>,
+               jdpricer_module::docs::putPrices());
   registerFourierPricing(m);
   registerErrorBounds(m);
 }

@@ -1,9 +1,11 @@
 """The type stubs of jdpricer_batch (jdpricer_batch-stubs): they agree with the
-module's own signatures, mypy --strict accepts correct use and rejects misuse,
-and stubtest finds them consistent with the module (mypy on CPython only)."""
+module's own signatures and carry its docstrings word for word, mypy --strict
+accepts correct use and rejects misuse, and stubtest finds them consistent
+with the module (mypy on CPython only)."""
 import ast
 import filecmp
 import importlib.metadata
+import inspect
 import re
 from pathlib import Path
 
@@ -58,6 +60,39 @@ def test_stub_signature_matches_pybind11_docstring(name):
     assert not (stub.args.vararg or stub.args.kwarg or stub.args.kwonlyargs or stub.args.posonlyargs)
     assert stub_params == runtime
     assert spelt(stub.returns) == bare(returns)
+
+
+def stub_docstrings():
+    """{qualified name: docstring} of the stub: '' is the module, 'Class.field' a field's."""
+    tree = ast.parse(STUB.read_text())
+    docs = {"": ast.get_docstring(tree)}
+    for node in tree.body:
+        if isinstance(node, (ast.FunctionDef, ast.ClassDef)):
+            docs[node.name] = ast.get_docstring(node)
+        if isinstance(node, ast.ClassDef):
+            for field, after in zip(node.body, node.body[1:]):
+                if isinstance(field, ast.AnnAssign) and isinstance(after, ast.Expr):
+                    docs[f"{node.name}.{field.target.id}"] = inspect.cleandoc(after.value.value)
+    return docs
+
+
+def test_stub_docstrings_are_the_module_docstrings():
+    """The text after pybind11's signature line, the module's, RobustPrices'
+    and its fields', for every public name (tools/sync_stub_docstrings.py
+    copies them over after a change)."""
+    stub = stub_docstrings()
+    public = [name for name in dir(jdpricer_batch) if not name.startswith("_")]
+    fields = [f"RobustPrices.{field}" for field in jdpricer_batch.RobustPrices._fields]
+    assert sorted(stub) == sorted(["", *public, *fields])
+    for name, text in stub.items():
+        obj = jdpricer_batch
+        for part in filter(None, name.split(".")):
+            obj = getattr(obj, part)
+        runtime = obj.__doc__
+        if name in public and name != "RobustPrices":
+            signature, _, runtime = runtime.partition("\n")
+            assert signature.startswith(f"{name}("), signature
+        assert text == inspect.cleandoc(runtime), f"{name or 'the module'}: run tools/sync_stub_docstrings.py"
 
 
 @needs_mypy

@@ -1,0 +1,571 @@
+// The docstrings of jdpricer_batch, numpydoc style, passed to m.def after
+// pybind11's signature line. stubs/jdpricer_batch-stubs/__init__.pyi carries
+// the same text for IDEs; tests/python/test_typing_batch.py holds the two
+// equal and tools/sync_stub_docstrings.py copies these into the stub.
+// Their Examples run as doctests on every interpreter
+// (tests/python/test_docstring_examples.py) and in the documentation build.
+//
+// The pieces that several docstrings share are constants, joined once when
+// the module registers its functions (pybind11 copies each text).
+#pragma once
+
+#include <string>
+
+namespace jdpricer_module::docs {
+
+template <class... Pieces>
+std::string joined(const Pieces&... pieces) {
+  std::string text;
+  ((text += pieces), ...);
+  return text;
+}
+
+inline constexpr const char kColumns[] = R"doc(T, K, S, r : array_like
+    Maturity in years, strike, spot price and continuously compounded
+    risk-free rate per year, option by option: NumPy arrays of any real
+    dtype, strides or memory order, sequences or scalars, broadcast
+    together by NumPy's rules. Objects in an object array are converted one
+    by one as ``float()`` would.
+)doc";
+
+inline constexpr const char kModel[] = R"doc(sigma : float
+    Volatility of the diffusion, per square root of a year (> 0).
+lam : float
+    Jump intensity, jumps per year (>= 0).
+p : float
+    Probability that a jump is upward, in [0, 1].
+eta1 : float
+    Rate of the exponential upward log-jump size, the mean upward jump
+    being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+eta2 : float
+    Rate of the exponential downward log-jump size (> 0).
+)doc";
+
+inline constexpr const char kN[] = R"doc(n : int
+    Number of terms of the Poisson series, an int in the 32-bit range
+    (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
+    jump-free terms only and ``n >= 171`` gives NaN.
+)doc";
+
+inline constexpr const char kArrayReturn[] = R"doc(numpy.ndarray of float64
+    A new C-contiguous array of the broadcast shape: 0-d when every column
+    is a scalar, empty when an axis is.
+)doc";
+
+inline constexpr const char kRaises[] = R"doc(
+Raises
+------
+TypeError
+    When a model number cannot be converted to float, ``n`` is not an int
+    in the 32-bit range, or a column holds ``None``, strings, complex
+    numbers or dates.
+ValueError
+    When the columns' shapes do not broadcast (NumPy's error).
+KeyboardInterrupt
+    Or whatever else a signal handler raises: long calls run the handlers
+    between chunks of a few milliseconds, so Ctrl-C stops them promptly.
+)doc";
+
+inline constexpr const char kClosedFormNotes[] = R"doc(
+Notes
+-----
+Method: Kou's closed form, a Poisson series cut after `n` terms, evaluated
+in IEEE double precision in one fixed order of operations. What depends on
+the model alone (the jump coefficients, O(n^3)) is computed once per call,
+what depends on the maturity once per distinct maturity, the rest per
+option, eight options side by side. The interpreter lock is released while
+the prices are computed.
+
+Accuracy: the terms left out cost at most
+``S*P(N1 > n) + K*exp(-r*T)*P(N2 > n)`` with ``N1 ~ Poisson(lam*(1+zeta)*T)``
+and ``N2 ~ Poisson(lam*T)``, where
+``zeta = p*eta1/(eta1-1) + (1-p)*eta2/(eta2+1) - 1`` is the mean relative
+jump; ``n >= m + 8*sqrt(m) + 12`` with
+``m = lam*T*max(1, 1 + zeta)`` puts that below 1e-16*(S + K). Rounding
+leaves 1e-15 to 1e-12 in ordinary regimes, but the closed form cancels once
+``max(eta1, eta2)*sigma*sqrt(T)`` passes about 6, and from about 37.7 the
+price is NaN: `call_error_bounds` says how far each price can be off, and
+`robust_call_prices` switches to the Fourier method where it is too far.
+
+Bits: every price is bit for bit what :mod:`jdpricer` gives for that option,
+on every build, thread and interpreter, whatever rounding mode,
+flush-to-zero setting or floating-point traps the calling thread has set
+(they are restored on return). Nothing is validated: NaN, infinities,
+signed zeros and inputs outside the model's domain give the same float as
+:mod:`jdpricer`, never an exception.
+)doc";
+
+inline constexpr const char* kModule = R"doc(Kou jump-diffusion prices of whole books of European options, in one call.
+
+The underlying follows a geometric Brownian motion plus a compound Poisson
+process of jumps whose log-sizes are exponential: upward with rate `eta1`
+(probability `p`), downward with rate `eta2`, at intensity `lam`. Every
+function takes the options' columns `T`, `K`, `S` and `r` as array-likes
+broadcast together by NumPy's rules, and one model (`sigma`, `lam`, `p`,
+`eta1`, `eta2`) as scalars, and returns a new float64 array of the
+broadcast shape.
+
+- `call_prices`, `put_prices`: Kou's closed form, each price bit for bit
+  what :mod:`jdpricer` gives for that option, many times faster for books
+  that share maturities.
+- `call_error_bounds`, `put_error_bounds`: a bound on the error of each
+  closed-form price.
+- `fourier_call_prices`, `fourier_put_prices`: the cosine-series (Fourier)
+  method, accurate where the closed form cancels.
+- `robust_call_prices`, `robust_put_prices`: the closed form where its
+  bound is within a tolerance, the Fourier method elsewhere, as a
+  `RobustPrices`.
+
+The interpreter lock is released while prices are computed, and every call
+evaluates in round-to-nearest whatever floating-point environment the
+calling thread has set.
+
+Examples
+--------
+>>> import numpy as np
+>>> import jdpricer_batch
+>>> T = np.array([[0.25], [0.5], [1.0]])    # maturities as a column
+>>> K = np.linspace(80.0, 120.0, 9)         # strikes as a row
+>>> calls = jdpricer_batch.call_prices(T, K, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+>>> calls.shape
+(3, 9)
+>>> float(calls[1, 4])
+7.959429202982072
+)doc";
+
+inline std::string callPrices() {
+  return joined(R"doc(Call prices of a book under one Kou model, by the closed form.
+
+Each price is bit for bit
+``jdpricer.create_european_call(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n)``
+for that option's `T`, `K`, `S` and `r`.
+
+Parameters
+----------
+)doc", kColumns, kModel, kN, R"doc(
+Returns
+-------
+)doc", kArrayReturn, kRaises, R"doc(
+See Also
+--------
+put_prices : The same for puts.
+call_error_bounds : A bound on the error of each of these prices.
+robust_call_prices : These prices where their bound allows, Fourier prices elsewhere.
+)doc", kClosedFormNotes, R"doc(
+Examples
+--------
+A surface: maturities as a column, strikes as a row.
+
+>>> import numpy as np
+>>> import jdpricer, jdpricer_batch
+>>> T = np.array([[0.25], [0.5]])
+>>> K = [90.0, 100.0, 110.0]
+>>> calls = jdpricer_batch.call_prices(T, K, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+>>> calls.round(6).tolist()
+[[12.494359, 5.091171, 1.422437], [14.811891, 7.959429, 3.59965]]
+
+Each is the single option's price to the bit:
+
+>>> call = jdpricer.create_european_call(0.5, 100.0)
+>>> float(calls[1, 1]) == call.priceByKouJumpDiffusion(100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+True
+
+Scalars give a 0-d array:
+
+>>> float(jdpricer_batch.call_prices(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20))
+9.147317303936923
+)doc");
+}
+
+inline std::string putPrices() {
+  return joined(R"doc(Put prices of a book under one Kou model, by the closed form.
+
+Each price is bit for bit
+``jdpricer.create_european_put(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n)``
+for that option's `T`, `K`, `S` and `r`: the call of the same contract
+by parity, ``(exp(-r*T)*K + C) - S``.
+
+Parameters
+----------
+)doc", kColumns, kModel, kN, R"doc(
+Returns
+-------
+)doc", kArrayReturn, kRaises, R"doc(
+See Also
+--------
+call_prices : The same for calls, with the method in full.
+put_error_bounds : A bound on the error of each of these prices.
+robust_put_prices : These prices where their bound allows, Fourier prices elsewhere.
+
+Notes
+-----
+Method, accuracy and bits are those of `call_prices`: the put is priced
+from the call by parity, so it has the call's absolute error, and every
+price is bit for bit :mod:`jdpricer`'s on every build, thread and
+interpreter and under any floating-point environment of the caller.
+
+Examples
+--------
+>>> import jdpricer, jdpricer_batch
+>>> puts = jdpricer_batch.put_prices(T=0.5, K=[90.0, 98.0], S=100.0, r=0.05, sigma=0.16,
+...                                  lam=1.0, p=0.4, eta1=10.0, eta2=5.0, n=20)
+>>> puts.round(6).tolist()
+[2.589783, 4.727689]
+
+Keyword arguments work as positions do, and each price is the single
+option's to the bit:
+
+>>> put = jdpricer.create_european_put(0.5, 98.0)
+>>> float(puts[1]) == put.priceByKouJumpDiffusion(100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+True
+)doc");
+}
+
+inline std::string callErrorBounds() {
+  return joined(R"doc(Bounds on the error of each closed-form call price.
+
+For every option, a number B with ``abs(computed - true) <= B``, where
+computed is what `call_prices` returns for the same arguments and true is
+the model's exact price.
+
+Parameters
+----------
+)doc", kColumns, kModel, kN, R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The bounds, of the broadcast shape (0-d when every column is a scalar):
+    ``inf`` outside the model's domain (``sigma <= 0``, ``T <= 0``,
+    ``S <= 0``, ``K <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
+    ``eta2 <= 0``, a non-finite input), for ``n >= 171`` and wherever the
+    price is not finite.
+)doc", kRaises, R"doc(
+See Also
+--------
+call_prices : The prices these bounds are for.
+robust_call_prices : Bounds and prices at once, with the Fourier method where a bound is too large.
+
+Notes
+-----
+Method: the sum of two parts. Truncation: each Poisson mixture of
+probabilities cut after `n` terms misses at most
+``S*P(M1 > n) + K*exp(-r*T)*P(M2 > n)``, ``M1 ~ Poisson((1 + zeta)*lam*T)``,
+``M2 ~ Poisson(lam*T)``, ``zeta`` the mean relative jump (see
+`call_prices`). Rounding: the price is evaluated again in bounded
+arithmetic, every operation in the closed form's order on its operands,
+each result carrying a running bound on its distance from the exact value:
+sums and products their exact rounding errors (TwoSum, Dekker's product),
+library functions their published accuracy (glibc on x86-64).
+
+Accuracy: over the test grid (eta*sigma*sqrt(T) from 0.2 to 60, lam*T
+from 0.02 to 50) the bound was never below the error against 30-digit
+prices. Where the closed form is well conditioned it is at most about 160
+times the error (750 deep in the money at large `n`); where the closed
+form cancels it is far larger than the error, and far above any useful
+tolerance. It costs 40 to 80 times a price: the bounded arithmetic is scalar.
+
+Bits: the value carried through the bounded evaluation is the closed-form
+price to the bit, so each bound is about the very number `call_prices`
+returns. The interpreter lock is released while the bounds are computed.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+>>> bounds = jdpricer_batch.call_error_bounds([0.25, 0.5], 98.0, 100.0, 0.05, *model, 20)
+>>> bool((bounds < 1e-12).all())
+True
+
+Too few terms show as truncation:
+
+>>> f"{float(jdpricer_batch.call_error_bounds(0.5, 98.0, 100.0, 0.05, *model, 5)):.1e}"
+'2.4e-03'
+
+Where the closed form cancels (max(eta1, eta2)*sigma*sqrt(T) = 14), the
+bound says the price is worthless; the Fourier method prices it:
+
+>>> hard = (0.5, 1.0, 0.4, 20.0, 20.0)
+>>> closed = float(jdpricer_batch.call_prices(2.0, 100.0, 100.0, 0.05, *hard, 26))
+>>> bound = float(jdpricer_batch.call_error_bounds(2.0, 100.0, 100.0, 0.05, *hard, 26))
+>>> round(float(jdpricer_batch.fourier_call_prices(2.0, 100.0, 100.0, 0.05, *hard)), 8)
+31.57234743
+>>> abs(closed - 31.57234743) <= bound
+True
+>>> bound > 1e9
+True
+)doc");
+}
+
+inline std::string putErrorBounds() {
+  return joined(R"doc(Bounds on the error of each closed-form put price.
+
+For every option, a number B with ``abs(computed - true) <= B``, where
+computed is what `put_prices` returns for the same arguments.
+
+Parameters
+----------
+)doc", kColumns, kModel, kN, R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The bounds, of the broadcast shape: ``inf`` outside the model's domain,
+    for ``n >= 171`` and wherever the price is not finite, as in
+    `call_error_bounds`.
+)doc", kRaises, R"doc(
+See Also
+--------
+put_prices : The prices these bounds are for.
+call_error_bounds : The same for calls, with the method in full.
+
+Notes
+-----
+Method, accuracy and bits are those of `call_error_bounds`: the call's
+bound plus the rounding of the parity step, for the very number
+`put_prices` returns.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> bound = jdpricer_batch.put_error_bounds(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+>>> bool(0.0 < bound < 1e-12)
+True
+>>> float(jdpricer_batch.put_error_bounds(0.5, 98.0, 100.0, 0.05, 0.0, 1.0, 0.4, 10.0, 5.0, 20))
+inf
+)doc");
+}
+
+inline constexpr const char kFourierNotes[] = R"doc(
+Notes
+-----
+Method: the cosine series (COS) of the characteristic function of
+log(S_T/S). The put is summed from the series (its payoff is bounded), the
+call follows by parity. The range comes from a Chernoff bound on the
+cumulant generating function and the number of terms from the Gaussian
+decay of the characteristic function, so that truncation is below
+1e-16*K; what depends on the maturity and the model is computed once per
+distinct maturity. The work falls as eta*sigma*sqrt(T) grows (about 50
+terms at 14, 340 at the reference contract, 1,300 at 0.2): the method is
+cheap and accurate exactly where the closed form cancels.
+
+Accuracy: within 1e-14*(S + K) of the exact price, calls and puts alike.
+This is measured, not proven (the worst on the test grid is
+5.7e-16*(S + K)); it is absolute, so a deep out-of-the-money price far below
+it keeps few correct digits.
+
+Bits: these are not the closed form's bits. Each price is deterministic
+for a given build of the maths library, in every thread and on every
+interpreter, and evaluated in round-to-nearest whatever floating-point
+environment the caller has set. NaN outside the model's domain
+(``sigma <= 0``, ``T <= 0``, ``S <= 0``, ``K <= 0``, ``lam < 0``, `p`
+outside [0, 1], ``eta1 <= 1``, ``eta2 <= 0``, a non-finite input) and
+where more than 65,536 terms would be needed. The interpreter lock is
+released while the prices are computed.
+)doc";
+
+inline std::string fourierCallPrices() {
+  return joined(R"doc(Call prices of a book by the Fourier (cosine-series) method.
+
+Parameters
+----------
+)doc", kColumns, kModel, R"doc(
+Returns
+-------
+)doc", kArrayReturn, R"doc(
+Raises
+------
+TypeError
+    When a model number cannot be converted to float, or a column holds
+    ``None``, strings, complex numbers or dates.
+ValueError
+    When the columns' shapes do not broadcast (NumPy's error).
+KeyboardInterrupt
+    Or whatever else a signal handler raises between chunks of a long call.
+
+See Also
+--------
+fourier_put_prices : The same for puts.
+call_prices : The closed form, bit for bit :mod:`jdpricer`.
+robust_call_prices : The closed form where its bound allows, these prices elsewhere.
+)doc", kFourierNotes, R"doc(
+Examples
+--------
+Where the closed form is accurate, the two methods agree to about 1e-14:
+
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+>>> fourier = jdpricer_batch.fourier_call_prices(0.5, [90.0, 98.0], 100.0, 0.05, *model)
+>>> closed = jdpricer_batch.call_prices(0.5, [90.0, 98.0], 100.0, 0.05, *model, 20)
+>>> bool(abs(fourier - closed).max() < 1e-12)
+True
+
+Where it cancels (max(eta1, eta2)*sigma*sqrt(T) = 14), only this method
+prices:
+
+>>> hard = (0.5, 1.0, 0.4, 20.0, 20.0)     # sigma, lam, p, eta1, eta2
+>>> round(float(jdpricer_batch.fourier_call_prices(2.0, 100.0, 100.0, 0.05, *hard)), 8)
+31.57234743
+)doc");
+}
+
+inline std::string fourierPutPrices() {
+  return joined(R"doc(Put prices of a book by the Fourier (cosine-series) method.
+
+Parameters
+----------
+)doc", kColumns, kModel, R"doc(
+Returns
+-------
+)doc", kArrayReturn, R"doc(
+Raises
+------
+TypeError
+    When a model number cannot be converted to float, or a column holds
+    ``None``, strings, complex numbers or dates.
+ValueError
+    When the columns' shapes do not broadcast (NumPy's error).
+KeyboardInterrupt
+    Or whatever else a signal handler raises between chunks of a long call.
+
+See Also
+--------
+fourier_call_prices : The same for calls.
+put_prices : The closed form, bit for bit :mod:`jdpricer`.
+)doc", kFourierNotes, R"doc(
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+>>> round(float(jdpricer_batch.fourier_put_prices(0.5, 98.0, 100.0, 0.05, *model)), 10)
+4.7276886827
+>>> float(jdpricer_batch.fourier_put_prices(0.5, 98.0, 100.0, 0.05, 0.0, 1.0, 0.4, 10.0, 5.0))
+nan
+)doc");
+}
+
+inline std::string robustParameters() {
+  return joined(kColumns, kModel, kN, R"doc(tolerance : float
+    The largest error bound at which a closed-form price is kept.
+)doc");
+}
+
+inline constexpr const char kRobustNotes[] = R"doc(
+Notes
+-----
+Method: every option is priced and bounded as by the closed form and its
+error bound; those whose bound is above `tolerance` (or not finite) are
+priced again by the Fourier method, whose stated accuracy, 1e-14*(S + K),
+becomes their bound. Near the money the Fourier method takes over once
+max(eta1, eta2)*sigma*sqrt(T) passes about 5 to 8, depending on `n` and
+the tolerance.
+
+Accuracy: each price is within its bound, rigorously where the closed form
+priced, by measurement where the Fourier method did. The cost is that of
+the bounds (40 to 80 times the closed form's) plus the Fourier prices.
+
+Bits: where ``fourier`` is False the price is bit for bit the closed
+form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.
+The interpreter lock is released while prices are computed.
+)doc";
+
+inline std::string robustCallPrices() {
+  return joined(R"doc(Call prices with error bounds, by the closed form or the Fourier method.
+
+The closed form where its error bound is within `tolerance`, the Fourier
+method elsewhere.
+
+Parameters
+----------
+)doc", robustParameters(), R"doc(
+Returns
+-------
+RobustPrices
+    ``(prices, bounds, fourier)``, three arrays of the broadcast shape: the
+    prices (float64), the bound on the error of each (float64) and where the
+    Fourier method priced (bool).
+)doc", kRaises, R"doc(
+See Also
+--------
+robust_put_prices : The same for puts.
+call_prices, call_error_bounds, fourier_call_prices : The methods it combines.
+)doc", kRobustNotes, R"doc(
+Examples
+--------
+A tame maturity and one where the closed form cancels:
+
+>>> import jdpricer_batch
+>>> hard = (0.5, 1.0, 0.4, 20.0, 20.0)     # sigma, lam, p, eta1, eta2
+>>> robust = jdpricer_batch.robust_call_prices([0.02, 2.0], 100.0, 100.0, 0.05, *hard, 26, 1e-9)
+>>> robust.fourier.tolist()
+[False, True]
+>>> robust.prices.round(8).tolist()
+[2.89033347, 31.57234743]
+>>> bool((robust.bounds <= 1e-9).all())
+True
+)doc");
+}
+
+inline std::string robustPutPrices() {
+  return joined(R"doc(Put prices with error bounds, by the closed form or the Fourier method.
+
+The closed form where its error bound is within `tolerance`, the Fourier
+method elsewhere.
+
+Parameters
+----------
+)doc", robustParameters(), R"doc(
+Returns
+-------
+RobustPrices
+    ``(prices, bounds, fourier)``, as `robust_call_prices` returns for calls.
+)doc", kRaises, R"doc(
+See Also
+--------
+robust_call_prices : The same for calls.
+put_prices, put_error_bounds, fourier_put_prices : The methods it combines.
+)doc", kRobustNotes, R"doc(
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+>>> robust = jdpricer_batch.robust_put_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
+>>> prices, bounds, fourier = robust
+>>> float(prices) == float(jdpricer_batch.put_prices(0.5, 98.0, 100.0, 0.05, *model, 20))
+True
+>>> bool(fourier)
+False
+)doc");
+}
+
+inline constexpr const char* kRobustPrices = R"doc(The result of `robust_call_prices` and `robust_put_prices`.
+
+A named tuple of three arrays of the book's broadcast shape.
+
+Attributes
+----------
+prices : numpy.ndarray of float64
+    The price of each option.
+bounds : numpy.ndarray of float64
+    A bound on the error of each price: the closed form's rigorous bound,
+    or the Fourier method's stated accuracy, 1e-14*(S + K).
+fourier : numpy.ndarray of bool
+    True where the Fourier method priced, False where the closed form did.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)    # sigma, lam, p, eta1, eta2
+>>> result = jdpricer_batch.robust_call_prices(0.5, 98.0, 100.0, 0.05, *model, 20, 1e-9)
+>>> result._fields
+('prices', 'bounds', 'fourier')
+>>> float(result.prices)
+9.147317303936923
+)doc";
+
+inline constexpr const char* kRobustPricesPrices = "The price of each option (float64).";
+inline constexpr const char* kRobustPricesBounds =
+    "A bound on the error of each price (float64): the closed form's rigorous bound, or the "
+    "Fourier method's stated accuracy, 1e-14*(S + K).";
+inline constexpr const char* kRobustPricesFourier =
+    "Where the Fourier method priced (bool); False where the closed form did.";
+
+}  // namespace jdpricer_module::docs
