@@ -11,6 +11,7 @@
 #include "batch_arguments.hpp"
 #include "batch_bounds.hpp"
 #include "batch_fourier.hpp"
+#include "batch_greeks.hpp"
 
 namespace py = pybind11;
 
@@ -44,4 +45,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
   definePricer("put_prices", &prices<jdpricer::Payoff::kPut>);
   registerFourierPricing(m);
   registerErrorBounds(m);
+  registerGreeks(m);
 }
