@@ -1,0 +1,118 @@
+// The Greeks book pricer against forward-mode differentiation of the literal
+// closed form (support/dual_kou.hpp), its price field against BookPricer bit
+// for bit, and its edge cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+#include "batch/book_pricer.hpp"
+#include "batch/greeks_book.hpp"
+#include "support/bits.hpp"
+#include "support/dual_kou.hpp"
+
+namespace {
+
+using jdpricer::GreeksBookPricer;
+using jdpricer::KouModel;
+using jdpricer::Payoff;
+
+struct Book {
+  std::vector<double> T, K, S, r;
+};
+
+// Every field of every option, field-major.
+std::vector<std::vector<double>> greeksOf(Payoff payoff, const KouModel& model, const Book& b) {
+  const std::size_t count = b.T.size();
+  std::vector<std::vector<double>> fields(jdpricer::kGreekFields, std::vector<double>(count));
+  jdpricer::GreeksColumns out;
+  for (int f = 0; f < jdpricer::kGreekFields; ++f) out.field[f] = fields[f].data();
+  GreeksBookPricer pricer(payoff, model, {b.T.data(), b.K.data(), b.S.data(), b.r.data(), count},
+                          out);
+  while (pricer.priceNext(3)) {
+  }
+  return fields;
+}
+
+std::vector<double> pricesOf(Payoff payoff, const KouModel& model, const Book& b) {
+  std::vector<double> prices(b.T.size());
+  jdpricer::BookPricer pricer(payoff, model,
+                              {b.T.data(), b.K.data(), b.S.data(), b.r.data(), b.T.size()},
+                              prices.data());
+  while (pricer.priceNext(1000)) {
+  }
+  return prices;
+}
+
+// Two maturities, shared and not, more options than one block of lanes.
+Book sampleBook() {
+  Book b;
+  for (double T : {0.1, 1.5}) {
+    for (double K : {60.0, 80.0, 95.0, 100.0, 105.0, 120.0, 150.0, 200.0, 90.0}) {
+      b.T.push_back(T);
+      b.K.push_back(K);
+      b.S.push_back(100.0);
+      b.r.push_back(T < 1 ? 0.03 : -0.01);
+    }
+  }
+  return b;
+}
+
+TEST(GreeksBook, MatchesForwardModeDerivativesOfTheLiteralSeries) {
+  const Book b = sampleBook();
+  const KouModel models[] = {{0.16, 1.0, 0.4, 10.0, 5.0, 1},
+                             {0.25, 3.0, 0.7, 6.0, 9.0, 8},
+                             {0.2, 0.0, 0.3, 12.0, 4.0, 12},
+                             {0.3, 5.0, 0.5, 20.0, 15.0, 0}};
+  double worst = 0.0;
+  for (const KouModel& model : models) {
+    for (Payoff payoff : {Payoff::kCall, Payoff::kPut}) {
+      const auto fields = greeksOf(payoff, model, b);
+      for (std::size_t i = 0; i < b.T.size(); ++i) {
+        double ref[jdpricer::kGreekFields];
+        dual_kou::greeks(payoff == Payoff::kPut, b.T[i], b.K[i], b.S[i], b.r[i], model.sigma,
+                         model.lam, model.p, model.eta1, model.eta2, model.n, ref);
+        // Each field against its own magnitude, with a floor at the scale
+        // of the option's value for the fields that cross zero.
+        for (int f = 0; f < jdpricer::kGreekFields; ++f) {
+          const double error = std::fabs(fields[f][i] - ref[f]) / (std::fabs(ref[f]) + 1e-6);
+          worst = std::max(worst, error);
+          EXPECT_LE(error, 1e-9) << "field " << f << " option " << i << " n " << model.n
+                                 << " got " << fields[f][i] << " want " << ref[f];
+        }
+      }
+    }
+  }
+  std::printf("worst relative difference from the dual-number path: %.2e\n", worst);
+}
+
+TEST(GreeksBook, PriceFieldHasTheBookPricersBits) {
+  const Book b = sampleBook();
+  for (int n : {-3, 0, 1, 7, 30}) {
+    const KouModel model{0.2, 2.0, 0.45, 8.0, 6.0, n};
+    for (Payoff payoff : {Payoff::kCall, Payoff::kPut}) {
+      const auto fields = greeksOf(payoff, model, b);
+      const auto prices = pricesOf(payoff, model, b);
+      for (std::size_t i = 0; i < prices.size(); ++i) {
+        EXPECT_TRUE(testing_bits::sameBits(prices[i], fields[jdpricer::kPrice][i])) << i << " n " << n;
+      }
+    }
+  }
+}
+
+TEST(GreeksBook, LongSeriesNaNAndTheJumpFreeSeries) {
+  Book b;
+  b.T = {0.5, 0.5};
+  b.K = {98.0, std::numeric_limits<double>::quiet_NaN()};
+  b.S = {100.0, 100.0};
+  b.r = {0.05, 0.05};
+  const auto nan = greeksOf(Payoff::kCall, {0.16, 1.0, 0.4, 10.0, 5.0, 171}, b);
+  for (int f = 0; f < jdpricer::kGreekFields; ++f) EXPECT_TRUE(std::isnan(nan[f][0])) << f;
+  // A NaN input spoils its own option only, in every field.
+  const auto free = greeksOf(Payoff::kCall, {0.16, 1.0, 0.4, 10.0, 5.0, -1}, b);
+  EXPECT_TRUE(std::isfinite(free[jdpricer::kGamma][0]));
+  for (int f = 0; f < jdpricer::kGreekFields; ++f) EXPECT_TRUE(std::isnan(free[f][1])) << f;
+}
+
+}  // namespace
