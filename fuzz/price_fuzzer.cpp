@@ -205,6 +205,7 @@ int decodeN(const std::uint8_t* field, Mode mode) {
   }
   switch (mode) {
     case Mode::kPrice:
+    case Mode::kGreeks:
       // Past the recursive literal's reach; now and then a long series, up to
       // the last finite length 170 and beyond. The engine's series is O(n^3):
       // 0.07 s per price at 170 under the sanitizers.
@@ -255,7 +256,7 @@ Input decode(const std::uint8_t* data, std::size_t size) {
                         : in.mode == Mode::kUpsilon ? kUpsilonRanges
                         : in.mode == Mode::kHh      ? kHhRanges
                                                     : kIntegralRanges;
-  in.n = decodeN(record + 1, priced ? Mode::kPrice : in.mode);
+  in.n = decodeN(record + 1, in.mode);
   for (std::size_t i = 0; i < kFieldCount; ++i) {
     in.v[i] = decodeDouble(record + 6 + i * kFieldBytes, ranges[i]);
   }
