@@ -94,7 +94,7 @@ Examples
 ...     0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 10)).all())
 True
 >>> [round(float(d), 4) for d in g.delta]
-[0.8212, 0.3043]
+[0.854, 0.376]
 )doc";
 
 constexpr const char* kPutDoc = R"doc(Put prices and all their Greeks for a broadcast book.

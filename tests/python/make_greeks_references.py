@@ -8,6 +8,7 @@ differentiated by hand.
 """
 import functools
 import json
+import math
 import pathlib
 
 import mpmath as mp
@@ -77,21 +78,31 @@ def integrals(count, c, alpha, beta, delta):
 
 
 @functools.lru_cache(maxsize=None)
+def binomials(N):
+    """C(m, j) for 0 <= j <= m <= N, exact integers."""
+    return [[math.comb(m, j) for j in range(m + 1)] for m in range(N + 1)]
+
+
+@functools.lru_cache(maxsize=None)
 def coefficients(N, p, eta1, eta2):
     """P[n][k], Q[n][k] for 1 <= k <= n <= N (mpf arguments, cached by value)."""
     q = 1 - p
     w = eta1 + eta2
     x, y = eta1 / w, eta2 / w
+    C = binomials(N)
+    xs, ys = [x ** j for j in range(N + 1)], [y ** j for j in range(N + 1)]
+    ps, qs = [p ** j for j in range(N + 1)], [q ** j for j in range(N + 1)]
     P = [[mpf(0)] * (N + 1) for _ in range(N + 1)]
     Q = [[mpf(0)] * (N + 1) for _ in range(N + 1)]
     for n in range(1, N + 1):
         for k in range(1, n):
-            P[n][k] = sum(mp.binomial(n, i) * mp.binomial(n - k - 1, i - k) * x ** (i - k)
-                          * y ** (n - i) * q ** (n - i) * p ** i for i in range(k, n))
-            Q[n][k] = sum(mp.binomial(n, i) * mp.binomial(n - k - 1, i - k) * x ** (n - i)
-                          * y ** (i - k) * p ** (n - i) * q ** i for i in range(k, n))
-        P[n][n] = p ** n
-        Q[n][n] = q ** n
+            m = n - k - 1
+            P[n][k] = mp.fsum(C[n][i] * C[m][i - k] * xs[i - k] * ys[n - i] * qs[n - i] * ps[i]
+                              for i in range(k, n))
+            Q[n][k] = mp.fsum(C[n][i] * C[m][i - k] * xs[n - i] * ys[i - k] * ps[n - i] * qs[i]
+                              for i in range(k, n))
+        P[n][n] = ps[n]
+        Q[n][n] = qs[n]
     return P, Q
 
 
