@@ -2,18 +2,6 @@
 
 namespace jdpricer {
 
-namespace {
-
-// out[k] = sum_{n=k..N} weight[n] triangle[n,k], k = 1..N.
-void collapse(int N, const double* weight, const double* triangle, double* out) {
-  for (int k = 1; k <= N; ++k) out[k] = 0.0;
-  for (int n = 1; n <= N; ++n) {
-    const double* row = &triangle[triangleIndex(n, 1)];
-    for (int k = 1; k <= n; ++k) out[k] += weight[n] * row[k - 1];
-  }
-}
-
-}  // namespace
 
 void buildSliceSensitivities(const SeriesSlice& slice, const JumpLaw& law, const double* P,
                              const double* Q, const CoefficientDerivatives& d,
@@ -32,18 +20,26 @@ void buildSliceSensitivities(const SeriesSlice& slice, const JumpLaw& law, const
     poisson[n] = slice.poisson[n];
     shift[n] = (n == 1 ? slice.pi0 : slice.poisson[n - 1]) - slice.poisson[n];
   }
-  double Pbar[kSeriesTableSize + 1], Qbar[kSeriesTableSize + 1];
-  double PJ[kSeriesTableSize + 1], QJ[kSeriesTableSize + 1];
-  double Pp[kSeriesTableSize + 1], Qp[kSeriesTableSize + 1];
-  double Px[kSeriesTableSize + 1], Qx[kSeriesTableSize + 1];
-  collapse(N, poisson, P, Pbar);
-  collapse(N, poisson, Q, Qbar);
-  collapse(N, shift, P, PJ);
-  collapse(N, shift, Q, QJ);
-  collapse(N, poisson, d.Pp, Pp);
-  collapse(N, poisson, d.Qp, Qp);
-  collapse(N, poisson, d.Px, Px);
-  collapse(N, poisson, d.Qx, Qx);
+  // The collapsed weights sum_{n>=k} weight_n triangle_{n,k}, all eight in
+  // one pass over the rows, into local arrays that nothing aliases.
+  double Pbar[kSeriesTableSize + 1] = {}, Qbar[kSeriesTableSize + 1] = {};
+  double PJ[kSeriesTableSize + 1] = {}, QJ[kSeriesTableSize + 1] = {};
+  double Pp[kSeriesTableSize + 1] = {}, Qp[kSeriesTableSize + 1] = {};
+  double Px[kSeriesTableSize + 1] = {}, Qx[kSeriesTableSize + 1] = {};
+  for (int n = 1; n <= N; ++n) {
+    const int row = triangleIndex(n, 1) - 1;  // row[k], k = 1..n
+    const double pin = poisson[n], dpin = shift[n];
+    for (int k = 1; k <= n; ++k) {
+      Pbar[k] += pin * P[row + k];
+      Qbar[k] += pin * Q[row + k];
+      PJ[k] += dpin * P[row + k];
+      QJ[k] += dpin * Q[row + k];
+      Pp[k] += pin * d.Pp[row + k];
+      Qp[k] += pin * d.Qp[row + k];
+      Px[k] += pin * d.Px[row + k];
+      Qx[k] += pin * d.Qx[row + k];
+    }
+  }
   Pbar[0] = Qbar[0] = 0.0;
   Pbar[N + 1] = Qbar[N + 1] = 0.0;
 
