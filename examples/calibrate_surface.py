@@ -231,7 +231,11 @@ def main():
 
     T_max = float(MATURITIES.max())
     market = make_market(TRUE_PARAMS, MATURITIES, STRIKES, args.noise, args.seed, poisson_terms(*TRUE_PARAMS[1:], T_max))
-    fits = {method: calibrate(market, jacobian=method) for method in ("analytic", "2-point")}
+    # Each fit is deterministic: the best of three runs is its time on a quiet machine.
+    fits = {
+        method: min((calibrate(market, jacobian=method) for _ in range(3)), key=lambda f: f.seconds)
+        for method in ("analytic", "2-point")
+    }
     fit = fits["analytic"]
     errors = fit_errors(fit.params, market)
     n = poisson_terms_for_box(LOWER, UPPER, T_max)
@@ -253,8 +257,7 @@ def main():
     for method, f in fits.items():
         print(
             f"{method + ' Jacobian:':19} {f.evaluations:3d} batch calls ({f.result.nfev} objective, "
-            f"{f.evaluations - f.result.nfev} for Jacobians), {f.result.nfev - 1} iterations' trial points, "
-            f"{f.seconds:.3f} s; {f.result.message}"
+            f"{f.evaluations - f.result.nfev} for Jacobians), {f.seconds:.3f} s; {f.result.message}"
         )
     print(f"analytic Jacobian: {other.seconds / fit.seconds:.1f}x faster end to end")
     if not args.no_picture:
