@@ -1,6 +1,6 @@
 """call_greeks against call_prices on the surface of bench_batch.py.
 
-Side by side in one interpreter, best of several repetitions: the 9 x 21
+Side by side in one interpreter, the fastest of many interleaved calls: the 9 x 21
 surface (maturities 0.05 to 3 years, strikes 70 to 130) under the reference
 model S = 100, r = 0.05, sigma = 0.16, lam = 1, p = 0.4, eta1 = 10, eta2 = 5.
 The cost of each group of fields is the
@@ -21,17 +21,15 @@ T = np.linspace(0.05, 3.0, 9)[:, None]
 K = np.linspace(70.0, 130.0, 21)[None, :]
 
 
-def best_time(fn, repeat=7, min_seconds=0.05):
-    best = float("inf")
-    for _ in range(repeat):
-        runs, start = 0, time.perf_counter()
-        while True:
+def best_times(fns, rounds=300):
+    """The fastest of `rounds` calls of each function, the calls interleaved
+    so that a noisy neighbour slows all of them alike."""
+    best = [float("inf")] * len(fns)
+    for _ in range(rounds):
+        for i, fn in enumerate(fns):
+            start = time.perf_counter()
             fn()
-            runs += 1
-            elapsed = time.perf_counter() - start
-            if elapsed >= min_seconds:
-                break
-        best = min(best, elapsed / runs)
+            best[i] = min(best[i], time.perf_counter() - start)
     return best
 
 
@@ -42,9 +40,11 @@ def main():
     print("| n | call_prices (us) | call_greeks (us) | ratio | put_greeks (us) | ratio |")
     print("|---|---|---|---|---|---|")
     for n in ns:
-        prices = best_time(lambda: jdpricer_batch.call_prices(T, K, S, R, n=n, **MODEL))
-        calls = best_time(lambda: jdpricer_batch.call_greeks(T, K, S, R, n=n, **MODEL))
-        puts = best_time(lambda: jdpricer_batch.put_greeks(T, K, S, R, n=n, **MODEL))
+        prices, calls, puts = best_times([
+            lambda: jdpricer_batch.call_prices(T, K, S, R, n=n, **MODEL),
+            lambda: jdpricer_batch.call_greeks(T, K, S, R, n=n, **MODEL),
+            lambda: jdpricer_batch.put_greeks(T, K, S, R, n=n, **MODEL),
+        ])
         print(f"| {n} | {prices * 1e6:.0f} | {calls * 1e6:.0f} | {calls / prices:.2f}x "
               f"| {puts * 1e6:.0f} | {puts / prices:.2f}x |")
 

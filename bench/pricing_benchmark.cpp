@@ -3,6 +3,7 @@
 // of the closed form that the tests keep (recursive Hh, nothing reused).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include <vector>
@@ -100,7 +101,12 @@ void BM_BookSurfaceCall(benchmark::State& state) {
       static_cast<double>(state.iterations() * T.size()),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(BM_BookSurfaceCall)->Arg(10)->Arg(20)->Arg(40)->Arg(100)->Arg(170)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_BookSurfaceCall)
+    ->Arg(10)->Arg(20)->Arg(40)->Arg(100)->Arg(170)
+    ->ComputeStatistics("min", [](const std::vector<double>& v) {
+      return *std::min_element(v.begin(), v.end());
+    })
+    ->Unit(benchmark::kMicrosecond);
 
 // The same surface with its Greeks, by group of fields (second argument, a
 // GreeksGroup mask): 0 the price with delta, rho and dual delta; 1 adds
@@ -131,8 +137,12 @@ void BM_BookSurfaceGreeks(benchmark::State& state) {
       static_cast<double>(state.iterations() * T.size()),
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
+// With repetitions, "min" is the figure to compare on a shared machine.
 BENCHMARK(BM_BookSurfaceGreeks)
     ->ArgsProduct({{10, 20, 40}, {0, 1, 3, 7}})
+    ->ComputeStatistics("min", [](const std::vector<double>& v) {
+      return *std::min_element(v.begin(), v.end());
+    })
     ->Unit(benchmark::kMicrosecond);
 
 }  // namespace
