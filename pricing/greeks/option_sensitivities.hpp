@@ -40,8 +40,9 @@ template <int Lanes>
 void beginSensitivities(const SliceSensitivities& slice, SeriesLanes<Lanes>& series,
                         SensitivityLanes<Lanes>& work);
 
-// The jump quantities (always) and, when `slope`, the level derivative.
-// `price` is the slice the series is priced with.
+// J (always), the jump law's three when `law`, and the level derivative
+// when `slope`; the rest of work.quantity is 0. `price` is the slice the
+// series is priced with.
 template <int Lanes>
 void finishSensitivities(const SeriesSlice& price, const SliceSensitivities& slice,
                          const SeriesLanes<Lanes>& series, bool slope, bool law,

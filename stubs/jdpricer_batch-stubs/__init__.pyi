@@ -206,10 +206,11 @@ def call_greeks(
     each field as its step shrinks, until rounding takes over. The model's work
     (jump coefficients and their derivatives) is done once per call, the
     maturity's once per maturity, the rest per option in lanes; all Greeks cost
-    about twice ``call_prices`` at n = 20. Accuracy: relative 1e-12 or better
-    in well-conditioned regimes (see the documentation's accuracy table); as
-    with the price, the sums cancel for large eta * sigma * sqrt(T). n >= 171
-    gives NaN in every field; NaN and infinite inputs propagate. The lock is
+    about 1.5 times ``call_prices`` at n = 20. Accuracy: relative 1e-11 or better
+    in well-conditioned regimes, most fields 1e-12 (see the documentation's
+    accuracy table); as with the price, the sums cancel for large
+    eta * sigma * sqrt(T). n >= 171 gives NaN in every field; NaN and
+    infinite inputs propagate. The lock is
     released while pricing, with interrupt checks between chunks; the standard
     floating-point environment is pinned, so results are the same on CPython and
     PyPy.
