@@ -19,7 +19,7 @@ import pathlib
 import random
 import struct
 
-MODE_PRICE, MODE_UPSILON, MODE_HH, MODE_INTEGRAL, MODE_TABLES = 0, 4, 5, 6, 7
+MODE_PRICE, MODE_GREEKS, MODE_UPSILON, MODE_HH, MODE_INTEGRAL, MODE_TABLES = 0, 3, 4, 5, 6, 7
 RAW = 0            # n and doubles: the bits as written
 N_MIDDLE = 1       # n: the mode's middle range, chosen by the payload
 N_SMALL = 2        # n: the mode's small range, chosen by the payload
@@ -121,6 +121,20 @@ def seeds():
     yield "mapped-hh-n14", mapped(MODE_HH, N_SMALL, 17, rng)
     yield "mapped-integral-n9", mapped(MODE_INTEGRAL, N_SMALL, 12, rng)
     yield "mapped-tables-120", mapped(MODE_TABLES, N_SMALL, 119, rng)
+
+    # The Greeks: the reference contract, the jump-free and long series, and
+    # plausible-range models for the comparison with the dual-number path.
+    def greeks(n, **changes):
+        contract = dict(REFERENCE, **changes)
+        return record(MODE_GREEKS, n, [contract[f] for f in PRICE_FIELDS])
+
+    yield "greeks-ref-n5", greeks(5)
+    yield "greeks-ref-n0", greeks(0)
+    yield "greeks-no-jumps", greeks(8, lam=0.0)
+    yield "greeks-ref-n171", greeks(171)
+    yield "greeks-spot-nan", greeks(3, S=NAN)
+    yield "mapped-greeks-n6", mapped(MODE_GREEKS, N_SMALL, 9, rng)
+    yield "mapped-greeks-n10", mapped(MODE_GREEKS, N_SMALL, 13, rng)
 
 
 def main():

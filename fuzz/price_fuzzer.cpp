@@ -3,8 +3,8 @@
 // Each input is one fixed-size record (shorter inputs are zero-padded, extra
 // bytes ignored); make_seeds.py writes the same layout:
 //
-//   byte 0        what to check: 0-3 prices, 4 Upsilon, 5 Hh, 6 I_n,
-//                 7 the table fillers against single calls (value mod 8)
+//   byte 0        what to check: 0-2 prices, 3 Greeks, 4 Upsilon, 5 Hh,
+//                 6 I_n, 7 the table fillers against single calls (value mod 8)
 //   bytes 1-5     the series length n: a selector byte, then 4 bytes
 //   bytes 6-86    nine doubles, each a selector byte, then 8 bytes
 //
@@ -24,6 +24,12 @@
 // for long ones; and with identities between the engine's own entry points
 // (put-call parity, the per-call tables against single calls). Memory and
 // undefined-behaviour faults are left to ASan and UBSan.
+//
+// The Greeks mode checks the price field of the Greeks book pricer bit for
+// bit against the option's price, the put's fields bit for bit against the
+// call's through parity, and, in the well-conditioned part of the input
+// space, every Greek against forward-mode differentiation of the literal
+// closed form (tests/support/dual_kou.hpp) to a tolerance.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -35,11 +41,13 @@
 #include <vector>
 
 #include "batch/book_pricer.hpp"
+#include "batch/greeks_book.hpp"
 #include "pricing/closed_form/options.hpp"
 #include "pricing/error_bound/price_bound.hpp"
 #include "pricing/closed_form/hh_integral.hpp"
 #include "pricing/closed_form/integral_family.hpp"
 #include "pricing/closed_form/upsilon.hpp"
+#include "support/dual_kou.hpp"
 #include "support/literal_kou.hpp"
 
 namespace {
@@ -64,8 +72,11 @@ constexpr int kLiteralLongTerms = 110;
 constexpr int kSteppedHhOrder = 1 << 20;
 // I_n costs O(n) pow calls; this keeps a raw INT_MAX from timing out.
 constexpr int kIntegralMaxOrder = 200;
+// The dual-number path costs O(n^4) operations on ten doubles: compared up
+// to this n.
+constexpr int kDualTerms = 10;
 
-enum class Mode { kPrice, kUpsilon, kHh, kIntegral, kTables };
+enum class Mode { kPrice, kUpsilon, kHh, kIntegral, kTables, kGreeks };
 
 struct Input {
   Mode mode;
@@ -194,6 +205,7 @@ int decodeN(const std::uint8_t* field, Mode mode) {
   }
   switch (mode) {
     case Mode::kPrice:
+    case Mode::kGreeks:
       // Past the recursive literal's reach; now and then a long series, up to
       // the last finite length 170 and beyond. The engine's series is O(n^3):
       // 0.07 s per price at 170 under the sanitizers.
@@ -232,13 +244,15 @@ Input decode(const std::uint8_t* data, std::size_t size) {
   std::memcpy(record, data, size < kRecordSize ? size : kRecordSize);
   Input in;
   switch (record[0] % 8) {
+    case 3: in.mode = Mode::kGreeks; break;
     case 4: in.mode = Mode::kUpsilon; break;
     case 5: in.mode = Mode::kHh; break;
     case 6: in.mode = Mode::kIntegral; break;
     case 7: in.mode = Mode::kTables; break;
     default: in.mode = Mode::kPrice; break;
   }
-  const Range* ranges = in.mode == Mode::kPrice     ? kPriceRanges
+  const bool priced = in.mode == Mode::kPrice || in.mode == Mode::kGreeks;
+  const Range* ranges = priced                      ? kPriceRanges
                         : in.mode == Mode::kUpsilon ? kUpsilonRanges
                         : in.mode == Mode::kHh      ? kHhRanges
                                                     : kIntegralRanges;
@@ -255,8 +269,9 @@ const char* const kFieldNames[][kFieldCount] = {
     {"x", "-", "-", "-", "-", "-", "-", "-", "-"},
     {"c", "alpha", "beta", "delta", "-", "-", "-", "-", "-"},
     {"c", "alpha", "beta", "delta", "x", "-", "-", "-", "-"},
+    {"T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2"},
 };
-const char* const kModeNames[] = {"price", "Upsilon", "Hh", "integralI", "tables"};
+const char* const kModeNames[] = {"price", "Upsilon", "Hh", "integralI", "tables", "Greeks"};
 
 const Input* current = nullptr;
 
@@ -441,6 +456,80 @@ void checkTables(const Input& in) {
   }
 }
 
+// Inside the ranges the fuzzer maps into, with the jump sums' terms small
+// enough (eta sigma sqrt(T) <= 2) that both paths keep most of their digits.
+bool wellConditioned(const double* v, int n) {
+  const double T = v[0], K = v[1], S = v[2], r = v[3], sigma = v[4], lam = v[5], p = v[6],
+               eta1 = v[7], eta2 = v[8];
+  const double s = sigma * std::sqrt(T);
+  return n <= kDualTerms && T >= 0.01 && T <= 5 && K >= 20 && K <= 300 && S >= 20 && S <= 300 &&
+         std::fabs(r) <= 0.25 && sigma >= 0.01 && lam >= 0 && lam * T <= 20 && p >= 0 &&
+         p <= 1 && eta1 >= 1.05 && eta1 <= 60 && eta2 >= 0.1 && eta2 <= 60 && eta1 * s <= 2 &&
+         (eta2 + 1) * s <= 2 && std::fabs(std::log(K / S)) <= 3 * s + 0.5;
+}
+
+void checkGreeks(const Input& in) {
+  const double T = in.v[0], K = in.v[1], S = in.v[2], r = in.v[3], sigma = in.v[4],
+               lam = in.v[5], p = in.v[6], eta1 = in.v[7], eta2 = in.v[8];
+  const int n = in.n;
+  const double strikes[3] = {K * 0.5, K, S};
+  const double maturities[3] = {T, T, T}, spots[3] = {S, S, S}, rates[3] = {r, r, r};
+  double fields[2][jdpricer::kGreekFields][3];
+  for (int kind = 0; kind < 2; ++kind) {
+    const jdpricer::Payoff payoff = kind == 0 ? jdpricer::Payoff::kCall : jdpricer::Payoff::kPut;
+    jdpricer::GreeksColumns out;
+    for (int f = 0; f < jdpricer::kGreekFields; ++f) out.field[f] = fields[kind][f];
+    jdpricer::GreeksBookPricer pricer(payoff, {sigma, lam, p, eta1, eta2, n},
+                                      {maturities, strikes, spots, rates, 3}, out);
+    while (pricer.priceNext(2)) {}
+    const jdpricer::EuropeanCall call(T, K);
+    const jdpricer::EuropeanPut put(T, K);
+    const jdpricer::EuropeanOption& option = kind == 0 ? static_cast<const jdpricer::EuropeanOption&>(call)
+                                                       : put;
+    expectSame("Greeks' price field differs from the option's price",
+               option.priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n),
+               fields[kind][jdpricer::kPrice][1]);
+  }
+  const double(&c)[jdpricer::kGreekFields][3] = fields[0];
+  const double(&q)[jdpricer::kGreekFields][3] = fields[1];
+  if (n > jdpricer::kMaxSeriesTerms) {
+    for (int f = 0; f < jdpricer::kGreekFields; ++f) expectNaN("Greek with n >= 171 is not NaN", c[f][1]);
+    return;
+  }
+  // The put's fields are the call's through parity, operation for operation.
+  const double discount = std::exp(-r * T);
+  const double KD = K * discount;
+  expectSame("put delta differs from call delta - 1", c[jdpricer::kDelta][1] - 1.0, q[jdpricer::kDelta][1]);
+  expectSame("put theta differs from call theta + r K D", c[jdpricer::kTheta][1] + r * KD,
+             q[jdpricer::kTheta][1]);
+  expectSame("put rho differs from call rho - T K D", c[jdpricer::kRho][1] - T * KD, q[jdpricer::kRho][1]);
+  expectSame("put dual delta differs from call dual delta + D", c[jdpricer::kDualDelta][1] + discount,
+             q[jdpricer::kDualDelta][1]);
+  for (int f : {jdpricer::kGamma, jdpricer::kVega, jdpricer::kDLam, jdpricer::kDP, jdpricer::kDEta1,
+                jdpricer::kDEta2}) {
+    expectSame("a put Greek differs from the call's", c[f][1], q[f][1]);
+  }
+  if (!wellConditioned(in.v, n)) return;
+  double ref[jdpricer::kGreekFields];
+  dual_kou::greeks(false, T, K, S, r, sigma, lam, p, eta1, eta2, n, ref);
+  // Scales of the fields: a missing or wrong term shows far above them,
+  // rounding far below.
+  const double s = sigma * std::sqrt(T);
+  const double value = S + K;
+  const double scale[jdpricer::kGreekFields] = {
+      value, 1.0, 1.0 / (S * s), S * std::sqrt(T), value * (1.0 + lam + 1.0 / T), value * T, 1.0,
+      value * T, value * (1.0 + lam * T), value * (1.0 + lam * T), value * (1.0 + lam * T)};
+  static const char* const kGreekNames[] = {"price", "delta", "gamma", "vega", "theta", "rho",
+                                            "dual_delta", "dlam", "dp", "deta1", "deta2"};
+  for (int f = 0; f < jdpricer::kGreekFields; ++f) {
+    const double error = std::fabs(c[f][1] - ref[f]);
+    if (!(error <= 1e-9 * std::fabs(ref[f]) + 1e-10 * scale[f])) {
+      std::fprintf(stderr, "Greek %s against the dual-number path\n", kGreekNames[f]);
+      fail("a Greek differs from forward-mode differentiation of the literal series", ref[f], c[f][1]);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -452,6 +541,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case Mode::kHh: checkHh(in); break;
     case Mode::kIntegral: checkIntegral(in); break;
     case Mode::kTables: checkTables(in); break;
+    case Mode::kGreeks: checkGreeks(in); break;
   }
   current = nullptr;
   return 0;

@@ -12,6 +12,7 @@
 #include "batch_bounds.hpp"
 #include "batch_docstrings.hpp"
 #include "batch_fourier.hpp"
+#include "batch_greeks.hpp"
 
 namespace py = pybind11;
 
@@ -48,4 +49,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
                jdpricer_module::docs::putPrices());
   registerFourierPricing(m);
   registerErrorBounds(m);
+  registerGreeks(m);
 }

@@ -23,7 +23,8 @@ namespace jdpricer {
 
 struct IntegralFamily {
   IntegralCase which;
-  int count;  // I_0 .. I_{count-1}, 0 <= count <= kMaxSeriesTerms
+  int count;  // I_0 .. I_{count-1}, 0 <= count <= kSeriesTableSize (the Greeks take one
+              // beyond a series' kMaxSeriesTerms)
   double alpha, beta, delta;
   IntegralConstants constants;
   double rhoPow[kSeriesTableSize + 1];    // pow(rho, j), j = 0..count
