@@ -115,6 +115,8 @@ broadcast shape.
 - `robust_call_prices`, `robust_put_prices`: the closed form where its
   bound is within a tolerance, the Fourier method elsewhere, as a
   `RobustPrices`.
+- `call_greeks`, `put_greeks`: each price with its exact sensitivities to
+  every input and model parameter, as a `Greeks`.
 
 The interpreter lock is released while prices are computed, and every call
 evaluates in round-to-nearest whatever floating-point environment the
@@ -567,5 +569,173 @@ inline constexpr const char* kRobustPricesBounds =
     "Fourier method's stated accuracy, 1e-14*(S + K).";
 inline constexpr const char* kRobustPricesFourier =
     "Where the Fourier method priced (bool); False where the closed form did.";
+
+inline constexpr const char* kCallGreeks = R"doc(Call prices and all their Greeks for a broadcast book.
+
+Every field is the exact derivative, to rounding, of the n-term closed-form
+series whose value is the price; the price is bit for bit ``call_prices``.
+
+Parameters
+----------
+T, K, S, r : array_like
+    Maturities (years), strikes, spots and continuously compounded rates,
+    broadcast together by NumPy's rules.
+sigma, lam, p, eta1, eta2 : float
+    The Kou model: diffusion volatility, jump intensity (per year),
+    probability of an upward jump, rates of the upward and downward
+    exponential log-jump sizes.
+n : int
+    Poisson terms of the series (n <= 0: the jump-free term alone).
+
+Returns
+-------
+Greeks
+    A named tuple of float64 arrays of the broadcast shape: ``price``,
+    ``delta`` (dV/dS), ``gamma`` (d2V/dS2), ``vega`` (dV/dsigma, per unit of
+    sigma), ``theta`` (-dV/dT, per year: the value's change as time passes),
+    ``rho`` (dV/dr, per unit of rate), ``dual_delta`` (dV/dK), ``dlam``,
+    ``dp``, ``deta1``, ``deta2`` (dV/dlam, dV/dp, dV/deta1, dV/deta2).
+
+Raises
+------
+TypeError
+    If an argument is not a real number or array of real numbers, or n is
+    not an integer.
+ValueError
+    If T, K, S and r cannot be broadcast together.
+
+Notes
+-----
+Derivatives of the truncated series, not of the untruncated price and not
+finite differences: a central difference of ``call_prices`` converges to
+each field as its step shrinks, until rounding takes over. The model's work
+(jump coefficients and their derivatives) is done once per call, the
+maturity's once per maturity, the rest per option in lanes; all Greeks cost
+about 1.5 times ``call_prices`` at n = 20. Accuracy: relative 1e-11 or better
+in well-conditioned regimes, most fields 1e-12 (see the documentation's
+accuracy table); as with the price, the sums cancel for large
+eta * sigma * sqrt(T). n >= 171 gives NaN in every field; NaN and
+infinite inputs propagate. The lock is
+released while pricing, with interrupt checks between chunks; the standard
+floating-point environment is pinned, so results are the same on CPython and
+PyPy.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> g = jdpricer_batch.call_greeks(0.5, [90.0, 110.0], 100.0, 0.05,
+...     sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0, n=10)
+>>> bool((g.price == jdpricer_batch.call_prices(0.5, [90.0, 110.0], 100.0,
+...     0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 10)).all())
+True
+>>> [round(float(d), 4) for d in g.delta]
+[0.854, 0.376]
+)doc";
+
+inline constexpr const char* kPutGreeks = R"doc(Put prices and all their Greeks for a broadcast book.
+
+The put is the call by put-call parity, P = (K exp(-rT) + C) - S, and its
+Greeks are that parity differentiated exactly: delta is the call's minus 1,
+theta the call's plus r K exp(-rT), rho the call's minus T K exp(-rT),
+dual_delta the call's plus exp(-rT); gamma, vega, dlam, dp, deta1 and deta2
+are the call's. The price is bit for bit ``put_prices``.
+
+Parameters
+----------
+T, K, S, r : array_like
+    Maturities (years), strikes, spots and rates, broadcast together.
+sigma, lam, p, eta1, eta2 : float
+    The Kou model, as for ``call_greeks``.
+n : int
+    Poisson terms of the series (n <= 0: the jump-free term alone).
+
+Returns
+-------
+Greeks
+    A named tuple of float64 arrays of the broadcast shape, the fields of
+    ``call_greeks`` in the same order and conventions.
+
+Raises
+------
+TypeError
+    If an argument is not a real number or array of real numbers, or n is
+    not an integer.
+ValueError
+    If T, K, S and r cannot be broadcast together.
+
+Notes
+-----
+As ``call_greeks``. Where the put is far out of the money its delta, rho and
+dual_delta are small differences of the call's and keep absolute, not
+relative, accuracy, as the put's price does.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> m = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0, n=10)
+>>> c = jdpricer_batch.call_greeks(0.5, 98.0, 100.0, 0.05, **m)
+>>> p = jdpricer_batch.put_greeks(0.5, 98.0, 100.0, 0.05, **m)
+>>> float(p.delta - (c.delta - 1.0))
+0.0
+>>> float(p.gamma - c.gamma)
+0.0
+)doc";
+
+
+inline constexpr const char* kGreeks = R"doc(The result of `call_greeks` and `put_greeks`.
+
+A named tuple of eleven float64 arrays of the book's broadcast shape: the
+price and its exact derivatives, to rounding, of the n-term series that
+gives it.
+
+Attributes
+----------
+price : numpy.ndarray of float64
+    The price, bit for bit `call_prices` or `put_prices`.
+delta : numpy.ndarray of float64
+    dV/dS.
+gamma : numpy.ndarray of float64
+    d2V/dS2.
+vega : numpy.ndarray of float64
+    dV/dsigma, per unit of sigma.
+theta : numpy.ndarray of float64
+    -dV/dT, per year: the change of the value as time passes.
+rho : numpy.ndarray of float64
+    dV/dr, per unit of rate.
+dual_delta : numpy.ndarray of float64
+    dV/dK.
+dlam : numpy.ndarray of float64
+    dV/dlam.
+dp : numpy.ndarray of float64
+    dV/dp.
+deta1 : numpy.ndarray of float64
+    dV/deta1.
+deta2 : numpy.ndarray of float64
+    dV/deta2.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> g = jdpricer_batch.call_greeks(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+>>> g._fields[:4]
+('price', 'delta', 'gamma', 'vega')
+>>> float(g.price) == float(jdpricer_batch.call_prices(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20))
+True
+)doc";
+
+// The fields' own docstrings, in the order of the tuple.
+inline constexpr const char* kGreeksFields[] = {
+    "The price, bit for bit `call_prices` or `put_prices`.",
+    "dV/dS.",
+    "d2V/dS2.",
+    "dV/dsigma, per unit of sigma.",
+    "-dV/dT, per year: the change of the value as time passes.",
+    "dV/dr, per unit of rate.",
+    "dV/dK.",
+    "dV/dlam.",
+    "dV/dp.",
+    "dV/deta1.",
+    "dV/deta2.",
+};
 
 }  // namespace jdpricer_module::docs

@@ -24,6 +24,8 @@ broadcast shape.
 - `robust_call_prices`, `robust_put_prices`: the closed form where its
   bound is within a tolerance, the Fourier method elsewhere, as a
   `RobustPrices`.
+- `call_greeks`, `put_greeks`: each price with its exact sensitivities to
+  every input and model parameter, as a `Greeks`.
 
 The interpreter lock is released while prices are computed, and every call
 evaluates in round-to-nearest whatever floating-point environment the
@@ -875,19 +877,69 @@ def robust_put_prices(
     """
 
 class Greeks(NamedTuple):
-    """A book's prices and their Greeks, float64 arrays of the broadcast shape."""
+    """The result of `call_greeks` and `put_greeks`.
+
+    A named tuple of eleven float64 arrays of the book's broadcast shape: the
+    price and its exact derivatives, to rounding, of the n-term series that
+    gives it.
+
+    Attributes
+    ----------
+    price : numpy.ndarray of float64
+        The price, bit for bit `call_prices` or `put_prices`.
+    delta : numpy.ndarray of float64
+        dV/dS.
+    gamma : numpy.ndarray of float64
+        d2V/dS2.
+    vega : numpy.ndarray of float64
+        dV/dsigma, per unit of sigma.
+    theta : numpy.ndarray of float64
+        -dV/dT, per year: the change of the value as time passes.
+    rho : numpy.ndarray of float64
+        dV/dr, per unit of rate.
+    dual_delta : numpy.ndarray of float64
+        dV/dK.
+    dlam : numpy.ndarray of float64
+        dV/dlam.
+    dp : numpy.ndarray of float64
+        dV/dp.
+    deta1 : numpy.ndarray of float64
+        dV/deta1.
+    deta2 : numpy.ndarray of float64
+        dV/deta2.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> g = jdpricer_batch.call_greeks(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+    >>> g._fields[:4]
+    ('price', 'delta', 'gamma', 'vega')
+    >>> float(g.price) == float(jdpricer_batch.call_prices(0.5, 98.0, 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20))
+    True
+    """
 
     price: NDArray[np.float64]
+    """The price, bit for bit `call_prices` or `put_prices`."""
     delta: NDArray[np.float64]
+    """dV/dS."""
     gamma: NDArray[np.float64]
+    """d2V/dS2."""
     vega: NDArray[np.float64]
+    """dV/dsigma, per unit of sigma."""
     theta: NDArray[np.float64]
+    """-dV/dT, per year: the change of the value as time passes."""
     rho: NDArray[np.float64]
+    """dV/dr, per unit of rate."""
     dual_delta: NDArray[np.float64]
+    """dV/dK."""
     dlam: NDArray[np.float64]
+    """dV/dlam."""
     dp: NDArray[np.float64]
+    """dV/dp."""
     deta1: NDArray[np.float64]
+    """dV/deta1."""
     deta2: NDArray[np.float64]
+    """dV/deta2."""
 
 def call_greeks(
     T: ArrayLike,

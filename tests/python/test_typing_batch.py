@@ -77,19 +77,20 @@ def stub_docstrings():
 
 
 def test_stub_docstrings_are_the_module_docstrings():
-    """The text after pybind11's signature line, the module's, RobustPrices'
-    and its fields', for every public name (tools/sync_stub_docstrings.py
+    """The text after pybind11's signature line, the module's, the named
+    tuples' and their fields', for every public name (tools/sync_stub_docstrings.py
     copies them over after a change)."""
     stub = stub_docstrings()
     public = [name for name in dir(jdpricer_batch) if not name.startswith("_")]
-    fields = [f"RobustPrices.{field}" for field in jdpricer_batch.RobustPrices._fields]
+    tuples = [name for name in public if hasattr(getattr(jdpricer_batch, name), "_fields")]
+    fields = [f"{name}.{field}" for name in tuples for field in getattr(jdpricer_batch, name)._fields]
     assert sorted(stub) == sorted(["", *public, *fields])
     for name, text in stub.items():
         obj = jdpricer_batch
         for part in filter(None, name.split(".")):
             obj = getattr(obj, part)
         runtime = obj.__doc__
-        if name in public and name != "RobustPrices":
+        if name in public and name not in tuples:
             signature, _, runtime = runtime.partition("\n")
             assert signature.startswith(f"{name}("), signature
         assert text == inspect.cleandoc(runtime), f"{name or 'the module'}: run tools/sync_stub_docstrings.py"
