@@ -13,11 +13,13 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
       book_(book),
       prices_(prices),
       bounds_(bounds),
-      terms_(model.n > 0 && model.n <= kMaxSeriesTerms ? model.n : 0),
-      storage_(BoundedKouModel::storageDoubles(model.n)) {
+      lengths_(model) {
+  const int longest = lengths_.longest(book.T, book.count);
+  terms_ = longest > 0 && longest <= kMaxSeriesTerms ? longest : 0;
+  storage_.resize(BoundedKouModel::storageDoubles(longest));
   const PinnedFloatingPoint pinned;
   model_ = std::make_unique<BoundedKouModel>(model.sigma, model.lam, model.p, model.eta1,
-                                             model.eta2, model.n, storage_.data());
+                                             model.eta2, longest, storage_.data());
 }
 
 bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
@@ -25,9 +27,11 @@ bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   const std::size_t end = std::min(book_.count, next_ + maxOptions);
   for (; next_ < end; ++next_) {
     const std::size_t i = next_;
+    const double T = book_.T[i];
+    const int n = lengths_(T);
     const PriceAndBound result = payoff_ == Payoff::kCall
-                                     ? model_->call(book_.T[i], book_.K[i], book_.S[i], book_.r[i])
-                                     : model_->put(book_.T[i], book_.K[i], book_.S[i], book_.r[i]);
+                                     ? model_->call(T, book_.K[i], book_.S[i], book_.r[i], n)
+                                     : model_->put(T, book_.K[i], book_.S[i], book_.r[i], n);
     prices_[i] = result.price;
     bounds_[i] = result.bound;
   }

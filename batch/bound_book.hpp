@@ -12,6 +12,10 @@
 // records for those the Fourier method's stated accuracy, 1e-14 (S + K),
 // which is measured rather than proven.
 //
+// Series length. The model's n, or each maturity's own (SeriesLengths): the
+// bounded coefficients are built once for the longest, and serve every
+// shorter series with its bits.
+//
 // Storage. Both own what they lend to the engine: the bounded coefficients
 // (8 n(n+1)/2 doubles), and for the robust pricer the gathered columns of
 // the options that go to the cosine series.
@@ -43,7 +47,8 @@ class BoundedBookPricer {
   OptionColumns book_;
   double* prices_;
   double* bounds_;
-  int terms_;
+  SeriesLengths lengths_;
+  int terms_;  // the longest series length, clamped to [0, kMaxSeriesTerms]
   std::vector<double> storage_;
   std::unique_ptr<BoundedKouModel> model_;
   std::size_t next_ = 0;
