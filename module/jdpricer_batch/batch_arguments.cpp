@@ -42,12 +42,39 @@ py::object asRealArray(const py::module_& numpy, py::handle value, const char* n
 
 }  // namespace
 
+jdpricer::KouModel kouModel(double sigma, double lam, double p, double eta1, double eta2,
+                            const SeriesLength& n) {
+  jdpricer::KouModel model{sigma, lam, p, eta1, eta2, 0};
+  if (PyUnicode_Check(n.ptr())) {
+    if (n.cast<std::string>() == "auto") {
+      model.perMaturity = true;
+      return model;
+    }
+  } else {
+    // As a C int parameter converts (floats refused, __index__ honoured).
+    py::detail::make_caster<int> caster;
+    if (caster.load(n, true)) {
+      model.n = static_cast<int>(caster);
+      return model;
+    }
+    PyErr_Clear();
+  }
+  const std::string what = PyUnicode_Check(n.ptr()) ? std::string("another string")
+                           : PyIndex_Check(n.ptr()) ? std::string("an integer out of that range")
+                                                    : std::string(Py_TYPE(n.ptr())->tp_name);
+  throw py::type_error("n must be an integer in the range of a C int or \"auto\", not " + what);
+}
+
+Column realColumn(py::handle value, const char* name) {
+  const py::module_ numpy = py::module_::import("numpy");
+  return asRealArray(numpy, value, name).cast<Column>();  // keeps a 0-d shape
+}
+
 BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::handle r) {
   const py::module_ numpy = py::module_::import("numpy");
   py::tuple columns = numpy.attr("broadcast_arrays")(
       asRealArray(numpy, T, "T"), asRealArray(numpy, K, "K"), asRealArray(numpy, S, "S"),
       asRealArray(numpy, r, "r"));
-  using Column = py::array_t<double, py::array::c_style>;
   auto contiguous = [&](py::handle column) {
     return numpy.attr("ascontiguousarray")(column).cast<Column>();
   };

@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "batch/book.hpp"
+#include "batch/book_pricer.hpp"
 
 namespace jdpricer_module {
 
@@ -23,10 +24,29 @@ class ArrayLike : public pybind11::object {
   PYBIND11_OBJECT_DEFAULT(ArrayLike, pybind11::object, [](PyObject*) { return true; })
 };
 
+// The series length n: a C int (any object with __index__, floats refused,
+// as the scalar pricer converts it) or the string "auto"; named so in the
+// generated signatures.
+class SeriesLength : public pybind11::object {
+ public:
+  PYBIND11_OBJECT_DEFAULT(SeriesLength, pybind11::object, [](PyObject*) { return true; })
+};
+
+// The model of a call: n converted, or "auto" for each maturity's own
+// length; anything else raises TypeError naming what is accepted.
+jdpricer::KouModel kouModel(double sigma, double lam, double p, double eta1, double eta2,
+                            const SeriesLength& n);
+
+using Column = pybind11::array_t<double, pybind11::array::c_style>;
+
+// One array-like converted as broadcastColumns converts each column, into
+// a C-contiguous float64 copy.
+Column realColumn(pybind11::handle value, const char* name);
+
 // The broadcast columns, each a C-contiguous float64 array of `count` values
 // (copies, so the caller's arrays are never read while the lock is released).
 struct BroadcastColumns {
-  pybind11::array_t<double, pybind11::array::c_style> T, K, S, r;
+  Column T, K, S, r;
   pybind11::tuple shape;
   std::size_t count;
 
@@ -82,5 +102,9 @@ namespace pybind11::detail {
 template <>
 struct handle_type_name<jdpricer_module::ArrayLike> {
   static constexpr auto name = const_name("numpy.typing.ArrayLike");
+};
+template <>
+struct handle_type_name<jdpricer_module::SeriesLength> {
+  static constexpr auto name = const_name("typing.SupportsIndex | typing.Literal['auto']");
 };
 }  // namespace pybind11::detail

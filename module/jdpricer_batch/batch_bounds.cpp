@@ -17,16 +17,18 @@ namespace {
 
 using jdpricer::Payoff;
 using jdpricer_module::ArrayLike;
+using jdpricer_module::SeriesLength;
 
 template <Payoff kPayoff>
 py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                                 const ArrayLike& r, double sigma, double lam, double p,
-                                double eta1, double eta2, int n) {
+                                double eta1, double eta2, const SeriesLength& n) {
+  const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
   const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
   py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
   std::vector<double> prices(columns.count);
   jdpricer_module::priceReleased<jdpricer::BoundedBookPricer>(
-      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), prices.data(),
+      kPayoff, model, columns.book(), prices.data(),
       bounds.mutable_data());
   return bounds;
 }
@@ -34,13 +36,14 @@ py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const Ar
 template <Payoff kPayoff>
 py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                         const ArrayLike& r, double sigma, double lam, double p, double eta1,
-                        double eta2, int n, double tolerance) {
+                        double eta2, const SeriesLength& n, double tolerance) {
+  const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
   const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
   py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
   py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
   py::array_t<bool> fourier(prices.request().shape);
   jdpricer_module::priceReleased<jdpricer::RobustBookPricer>(
-      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), tolerance,
+      kPayoff, model, columns.book(), tolerance,
       prices.mutable_data(), bounds.mutable_data(), fourier.mutable_data());
   return py::module_::import("jdpricer_batch").attr("RobustPrices")(prices, bounds, fourier);
 }

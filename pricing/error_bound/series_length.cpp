@@ -91,9 +91,9 @@ SeriesLengthRule::SeriesLengthRule(double sigma, double lam, double p, double et
 }
 
 int SeriesLengthRule::operator()(double T) const {
-  if (!inDomain_ || std::isnan(T)) return kMaxSeriesTerms;
-  if (!(T > 0.0)) return 0;
-  const PinnedFloatingPoint pinned;
+  const PinnedFloatingPoint pinned;  // a comparison with NaN raises a flag
+  if (!inDomain_) return kMaxSeriesTerms;
+  if (!(T > 0.0)) return 0;  // NaN included
   const double mean = rate_ * T;  // +inf for T = +inf
   const double* end = kSettledMean + kSeriesTableSize;
   const double* settled = std::lower_bound(kSettledMean, end, mean);

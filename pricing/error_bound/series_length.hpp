@@ -24,11 +24,11 @@
 //
 // Numerical caveats. The cap is kMaxSeriesTerms (170): from 171 on the
 // closed form is NaN. Means above m_170 (about 84 jumps) get 170 and keep a
-// truncation error that the error bounds report. T <= 0 (a price that is
-// NaN anyway) has nothing to truncate: 0. A NaN maturity, an infinite one,
-// or a model whose jump means are not finite non-negative numbers (lam < 0,
+// truncation error that the error bounds report. T <= 0 or NaN (a price
+// that is NaN for every n) has nothing to settle: 0. An infinite maturity,
+// or any maturity under a model whose jump means cannot be told (lam < 0,
 // lam or a rate not finite, p outside [0, 1], eta1 <= 1, eta2 <= 0, sigma
-// not finite and positive) gets the cap, 170.
+// not finite and positive), gets the cap, 170.
 #pragma once
 
 namespace jdpricer {

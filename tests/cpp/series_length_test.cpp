@@ -34,7 +34,7 @@ TEST(SeriesLength, SmallestLengthWithBothTailsSettledCappedAt170) {
   }
   EXPECT_EQ(rule(200.0), 170);
   EXPECT_EQ(rule(HUGE_VAL), 170);
-  EXPECT_EQ(rule(std::numeric_limits<double>::quiet_NaN()), 170);
+  EXPECT_EQ(rule(std::numeric_limits<double>::quiet_NaN()), 0);
   EXPECT_EQ(rule(0.0), 0);
   EXPECT_EQ(rule(-1.0), 0);
   EXPECT_EQ(jdpricer::SeriesLengthRule(0.16, 0.0, 0.4, 10.0, 5.0)(5.0), 0);
