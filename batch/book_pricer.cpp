@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "batch/maturity_order.hpp"
+#include "batch/parallel_book.hpp"
 #include "pricing/common/fp_environment.hpp"
 
 namespace jdpricer {
@@ -101,20 +102,21 @@ void BookPricer::buildSlices(double T) {
   }
 }
 
+template <int Lanes>
 void BookPricer::priceBlock(const std::size_t* indices, int count) {
   // Lanes past `count` repeat the first option and are discarded.
-  double U1[kBatchLanes], U2[kBatchLanes];
-  SeriesLanes<kBatchLanes> lanes;
+  double U1[Lanes], U2[Lanes];
+  SeriesLanes<Lanes> lanes;
   const KouMeasures& measures = model_->measures();
   const double T = book_.T[indices[0]];
-  double a[kBatchLanes];
-  for (int l = 0; l < kBatchLanes; ++l) {
+  double a[Lanes];
+  for (int l = 0; l < Lanes; ++l) {
     const std::size_t i = indices[l < count ? l : 0];
     a[l] = std::log(book_.K[i] / book_.S[i]);
   }
   for (Series* series : {stock_.get(), riskNeutral_.get()}) {
     const bool stock = series == stock_.get();
-    for (int l = 0; l < kBatchLanes; ++l) {
+    for (int l = 0; l < Lanes; ++l) {
       const double r = book_.r[indices[l < count ? l : 0]];
       const double mu = stock ? stockDrift(measures, r) : riskNeutralDrift(measures, r);
       lane(lanes.c, l) = a[l] - mu * T;
@@ -151,7 +153,12 @@ bool BookPricer::priceNext(std::size_t maxOptions) {
       buildSlices(book_.T[order_[next_]]);
     }
     const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));
-    priceBlock(&order_[next_], count);
+    if (count <= kSingleLaneOptions) {
+      // A full block would do kBatchLanes options' work for these few.
+      for (int j = 0; j < count; ++j) priceBlock<1>(&order_[next_ + j], 1);
+    } else {
+      priceBlock<kBatchLanes>(&order_[next_], count);
+    }
     next_ += static_cast<std::size_t>(count);
   }
   return next_ < count_;
@@ -171,6 +178,41 @@ std::size_t BookPricer::storageBytes() const {
     bytes += sizeof(Series) + (series->W.capacity() + series->V.capacity()) * sizeof(double);
   }
   return bytes;
+}
+
+namespace {
+
+// Work estimates for cutting a book into segments, in units of one
+// multiply-add of an option's series: an option's own work is about
+// 4 (n + 1)^2 such operations (two series, each its integral families and
+// its rows), a maturity's slice about 10 (n + 1) pow calls, each worth some
+// fifty of them, besides its weight rows.
+double optionWork(int n) {
+  const double terms = n > 0 ? n + 1.0 : 1.0;
+  return 4.0 * terms * terms;
+}
+double sliceWork(int n) {
+  const double terms = n > 0 ? n + 1.0 : 1.0;
+  return 500.0 * terms + 2.0 * terms * terms;
+}
+
+}  // namespace
+
+void priceBook(Payoff payoff, const KouModel& model, const OptionColumns& book, double* prices,
+               std::size_t workers, const std::function<void()>& poll) {
+  const BookModel shared(model, book);
+  const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
+  const SeriesLengths& lengths = shared.lengths();
+  const auto segments = splitOrder(
+      order, book.T, workers, kBatchLanes, [&lengths](double T) { return optionWork(lengths(T)); },
+      [&lengths](double T) { return sliceWork(lengths(T)); });
+  priceSegments(
+      segments,
+      [&](const BookSegment& segment) {
+        return std::make_unique<BookPricer>(payoff, shared, book, segment.order, segment.count,
+                                            prices);
+      },
+      poll);
 }
 
 }  // namespace jdpricer

@@ -35,6 +35,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -134,7 +135,11 @@ class BookPricer {
 
   void start();
   void buildSlices(double T);
+  // Options of one maturity in `Lanes` lanes side by side; count <= Lanes.
+  template <int Lanes>
   void priceBlock(const std::size_t* indices, int count);
+  // Up to this many options of one maturity go one lane each.
+  static constexpr int kSingleLaneOptions = 2;
 
   Payoff payoff_;
   std::unique_ptr<BookModel> ownedModel_;  // the whole-book pricer's
@@ -149,5 +154,12 @@ class BookPricer {
   std::size_t next_ = 0;      // position in order_
   std::size_t sliceEnd_ = 0;  // end in order_ of the current maturity
 };
+
+// Prices a whole book on up to `workers` threads (parallel_book.hpp): the
+// model built once, then one BookPricer per segment of the maturity order.
+// `poll` runs on the calling thread between chunks and may throw to end the
+// call. Every price has the same bits for every count.
+void priceBook(Payoff payoff, const KouModel& model, const OptionColumns& book, double* prices,
+               std::size_t workers, const std::function<void()>& poll);
 
 }  // namespace jdpricer

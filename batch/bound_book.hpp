@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -31,12 +32,35 @@
 
 namespace jdpricer {
 
+// The model's part of a book's bounded prices: the bounded coefficients for
+// the longest series the book needs. Read only once built, so any number of
+// pricers may share it.
+class BoundedBookModel {
+ public:
+  BoundedBookModel(const KouModel& model, const OptionColumns& book);
+
+  const SeriesLengths& lengths() const { return lengths_; }
+  const BoundedKouModel& bounded() const { return *model_; }
+  int terms() const { return terms_; }
+
+ private:
+  SeriesLengths lengths_;
+  int terms_;  // the longest series length, clamped to [0, kMaxSeriesTerms]
+  std::vector<double> storage_;
+  std::unique_ptr<BoundedKouModel> model_;
+};
+
 class BoundedBookPricer {
  public:
-  // prices and bounds: count entries each; they and the columns must outlive
-  // the pricer.
+  // The whole book, in its own order. prices and bounds: count entries each;
+  // they and the columns must outlive the pricer.
   BoundedBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                     double* prices, double* bounds);
+  // The options order[0..count) of the book under a model built for it; all
+  // must outlive the pricer.
+  BoundedBookPricer(Payoff payoff, const BoundedBookModel& model, const OptionColumns& book,
+                    const std::size_t* order, std::size_t count, double* prices,
+                    double* bounds);
 
   // Prices and bounds up to maxOptions further options; false once done.
   bool priceNext(std::size_t maxOptions);
@@ -44,15 +68,33 @@ class BoundedBookPricer {
 
  private:
   Payoff payoff_;
+  std::unique_ptr<BoundedBookModel> ownedModel_;  // the whole-book pricer's
+  const BoundedBookModel* model_;
   OptionColumns book_;
+  const std::size_t* order_;  // null: the book's own order
+  std::size_t count_;
   double* prices_;
   double* bounds_;
-  SeriesLengths lengths_;
-  int terms_;  // the longest series length, clamped to [0, kMaxSeriesTerms]
-  std::vector<double> storage_;
-  std::unique_ptr<BoundedKouModel> model_;
   std::size_t next_ = 0;
 };
+
+// Robust prices of a whole book on up to `workers` threads (parallel_book.hpp):
+// the bounded closed form over segments of the maturity order, then the
+// cosine series over segments of the options whose bound exceeds the
+// tolerance. `poll` runs on the calling thread between chunks and may
+// throw to end the call. Bits as RobustBookPricer's, for every count.
+void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                     double tolerance, double* prices, double* bounds, bool* usedFourier,
+                     std::size_t workers, const std::function<void()>& poll);
+
+// Bounded prices of a whole book on up to `workers` threads, as above.
+void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                      double* prices, double* bounds, std::size_t workers,
+                      const std::function<void()>& poll);
+
+// Cosine-series prices of a whole book on up to `workers` threads.
+void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,
+                      double* prices, std::size_t workers, const std::function<void()>& poll);
 
 class RobustBookPricer {
  public:
