@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -86,6 +87,8 @@ WorkerPool& pool() {
   return *currentPool;
 }
 
+constexpr std::size_t kThreadsPerCore = 4;
+
 // What the jobs of one call share; kept alive by every task that uses it.
 struct CallState {
   std::mutex mutex;
@@ -108,9 +111,17 @@ void runSegmentJobs(std::size_t segments, const SegmentJob& job,
   auto state = std::make_shared<CallState>();
   state->running = segments - 1;
   static const std::function<void()> nothing = [] {};
+  auto waitForAll = [&state] {
+    std::unique_lock<std::mutex> lock(state->mutex);
+    state->finished.wait(lock, [&state] { return state->running == 0; });
+  };
+  // More segments than this many threads queue for the ones there are.
+  const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t threads = std::min(segments - 1, kThreadsPerCore * cores);
   WorkerPool& workers = pool();
   for (std::size_t s = 1; s < segments; ++s) {
-    workers.submit(
+    try {
+      workers.submit(
         [state, &job, s] {
           try {
             if (!state->stop.load(std::memory_order_relaxed)) job(s, state->stop, nothing);
@@ -123,12 +134,17 @@ void runSegmentJobs(std::size_t segments, const SegmentJob& job,
           --state->running;
           state->finished.notify_all();
         },
-        segments - 1);
+        threads);
+    } catch (...) {  // no thread or no memory for the task: end the call
+      {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        state->running -= segments - s;
+        state->stop.store(true);
+      }
+      waitForAll();
+      throw;
+    }
   }
-  auto waitForAll = [&state] {
-    std::unique_lock<std::mutex> lock(state->mutex);
-    state->finished.wait(lock, [&state] { return state->running == 0; });
-  };
   try {
     job(0, state->stop, poll);
     std::unique_lock<std::mutex> lock(state->mutex);

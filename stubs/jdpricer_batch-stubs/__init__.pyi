@@ -25,13 +25,19 @@ def call_prices(
     eta1: _Real,
     eta2: _Real,
     n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Call prices of the broadcast book, each bit for bit
     create_european_call(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n).
 
     n is the series length, or "auto": each maturity's series_lengths(T, sigma,
     lam, p, eta1, eta2), every price bit for bit the call at that n (any
-    other string, None or a float raises TypeError)."""
+    other string, None or a float raises TypeError).
+
+    workers is the number of threads the call uses: 1 by default, a negative
+    count wraps around os.cpu_count() (-1: every core); 0 (or a count that
+    wraps below 1) raises ValueError, a non-integer TypeError. The prices
+    are bit for bit the same for every count."""
 
 def put_prices(
     T: ArrayLike,
@@ -44,11 +50,12 @@ def put_prices(
     eta1: _Real,
     eta2: _Real,
     n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Put prices of the broadcast book, each bit for bit
     create_european_put(T, K).priceByKouJumpDiffusion(S, r, sigma, lam, p, eta1, eta2, n).
 
-    n is as in call_prices: a series length or "auto"."""
+    n is as in call_prices: a series length or "auto"; workers as there."""
 
 def series_lengths(
     T: ArrayLike,
@@ -125,9 +132,11 @@ def fourier_call_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Call prices of the broadcast book by the cosine-series Fourier method,
-    within 1e-14*(S + K) of the exact price; NaN outside the model's domain."""
+    within 1e-14*(S + K) of the exact price; NaN outside the model's domain.
+    workers as in call_prices."""
 
 def fourier_put_prices(
     T: ArrayLike,
@@ -139,9 +148,11 @@ def fourier_put_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Put prices of the broadcast book by the cosine-series Fourier method,
-    within 1e-14*(S + K) of the exact price; NaN outside the model's domain."""
+    within 1e-14*(S + K) of the exact price; NaN outside the model's domain.
+    workers as in call_prices."""
 
 def call_error_bounds(
     T: ArrayLike,
@@ -154,12 +165,13 @@ def call_error_bounds(
     eta1: _Real,
     eta2: _Real,
     n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Bounds on |call_prices(...) - true price|, option by option: the Poisson
     truncation plus a running bound on the rounding; inf outside the model's
     domain or where the price is not finite. n is as in call_prices: a series
     length or "auto" (each maturity's series_lengths, bounds bit for bit
-    those at that n)."""
+    those at that n); workers as in call_prices."""
 
 def put_error_bounds(
     T: ArrayLike,
@@ -172,6 +184,7 @@ def put_error_bounds(
     eta1: _Real,
     eta2: _Real,
     n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Bounds on |put_prices(...) - true price|, as call_error_bounds."""
 
@@ -192,12 +205,13 @@ def robust_call_prices(
     eta2: _Real,
     n: _SeriesLength,
     tolerance: _Real,
+    workers: SupportsIndex = 1,
 ) -> RobustPrices:
     """Closed-form call prices where their error bound is within tolerance
     (bit for bit call_prices there), cosine-series prices elsewhere; with the
     bound of each price and where the cosine series priced. n is as in
     call_prices: a series length or "auto", each result bit for bit that at
-    the maturity's series_lengths."""
+    the maturity's series_lengths; workers as in call_prices."""
 
 def robust_put_prices(
     T: ArrayLike,
@@ -211,5 +225,6 @@ def robust_put_prices(
     eta2: _Real,
     n: _SeriesLength,
     tolerance: _Real,
+    workers: SupportsIndex = 1,
 ) -> RobustPrices:
     """As robust_call_prices, for puts."""
