@@ -6,6 +6,7 @@
 
 #include "batch/maturity_order.hpp"
 #include "batch/parallel_book.hpp"
+#include "pricing/closed_form/options.hpp"
 #include "pricing/common/fp_environment.hpp"
 
 namespace jdpricer {
@@ -200,6 +201,20 @@ double sliceWork(int n) {
 
 void priceBook(Payoff payoff, const KouModel& model, const OptionColumns& book, double* prices,
                std::size_t workers, const std::function<void()>& poll) {
+  if (book.count == 1) {
+    // Nothing to share: the single-option evaluation streams the same
+    // stages row by row, the same bits without the triangles.
+    const double T = book.T[0], K = book.K[0];
+    const int n = SeriesLengths(model)(T);
+    prices[0] = payoff == Payoff::kCall
+                    ? EuropeanCall(T, K).priceByKouJumpDiffusion(book.S[0], book.r[0], model.sigma,
+                                                                 model.lam, model.p, model.eta1,
+                                                                 model.eta2, n)
+                    : EuropeanPut(T, K).priceByKouJumpDiffusion(book.S[0], book.r[0], model.sigma,
+                                                                model.lam, model.p, model.eta1,
+                                                                model.eta2, n);
+    return;
+  }
   const BookModel shared(model, book);
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
   const SeriesLengths& lengths = shared.lengths();

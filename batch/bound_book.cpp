@@ -58,56 +58,6 @@ std::size_t BoundedBookPricer::suggestedChunk() const {
   return std::max<std::size_t>(1, (std::size_t{1} << 15) / (terms * terms));
 }
 
-RobustBookPricer::RobustBookPricer(Payoff payoff, const KouModel& model,
-                                   const OptionColumns& book, double tolerance, double* prices,
-                                   double* bounds, bool* usedFourier)
-    : payoff_(payoff),
-      model_(model),
-      book_(book),
-      tolerance_(tolerance),
-      prices_(prices),
-      bounds_(bounds),
-      usedFourier_(usedFourier),
-      closedForm_(payoff, model, book, prices, bounds) {}
-
-void RobustBookPricer::startFourier() {
-  for (std::size_t i = 0; i < book_.count; ++i) {
-    // A NaN bound or tolerance compares false: such options go to the series.
-    const bool trusted = bounds_[i] <= tolerance_;
-    usedFourier_[i] = !trusted;
-    if (trusted) continue;
-    fourierIndices_.push_back(i);
-    fourierT_.push_back(book_.T[i]);
-    fourierK_.push_back(book_.K[i]);
-    fourierS_.push_back(book_.S[i]);
-    fourierR_.push_back(book_.r[i]);
-  }
-  fourierPrices_.resize(fourierIndices_.size());
-  fourier_ = std::make_unique<FourierBookPricer>(
-      payoff_,
-      FourierModel{model_.sigma, model_.lam, model_.p, model_.eta1, model_.eta2},
-      OptionColumns{fourierT_.data(), fourierK_.data(), fourierS_.data(), fourierR_.data(),
-                    fourierIndices_.size()},
-      fourierPrices_.data());
-}
-
-bool RobustBookPricer::priceNext(std::size_t maxOptions) {
-  if (!closedFormDone_) {
-    if (closedForm_.priceNext(maxOptions)) return true;
-    closedFormDone_ = true;
-    startFourier();
-    return true;
-  }
-  if (fourier_->priceNext()) return true;
-  for (std::size_t j = 0; j < fourierIndices_.size(); ++j) {
-    const std::size_t i = fourierIndices_[j];
-    prices_[i] = fourierPrices_[j];
-    bounds_[i] = std::isnan(fourierPrices_[j]) ? HUGE_VAL
-                                               : kFourierAccuracy * (book_.S[i] + book_.K[i]);
-  }
-  return false;
-}
-
 namespace {
 
 // Work estimates for cutting a book into segments: a bounded price costs

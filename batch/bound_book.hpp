@@ -1,5 +1,5 @@
 // Closed-form prices of a book with a bound on the error of each
-// (pricing/error_bound/price_bound.hpp), and the robust variant that prices by the
+// (pricing/error_bound/price_bound.hpp), and the robust prices that come from the
 // cosine series (pricing/fourier/fourier_pricer.hpp) wherever that bound exceeds a
 // tolerance.
 //
@@ -16,9 +16,9 @@
 // bounded coefficients are built once for the longest, and serve every
 // shorter series with its bits.
 //
-// Storage. Both own what they lend to the engine: the bounded coefficients
-// (8 n(n+1)/2 doubles), and for the robust pricer the gathered columns of
-// the options that go to the cosine series.
+// Storage. The bounded model owns the bounded coefficients (8 n(n+1)/2
+// doubles), shared by the pricers of a book's segments; the robust prices
+// own the gathered columns of the options that go to the cosine series.
 #pragma once
 
 #include <cstddef>
@@ -95,31 +95,5 @@ void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns&
 // Cosine-series prices of a whole book on up to `workers` threads.
 void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,
                       double* prices, std::size_t workers, const std::function<void()>& poll);
-
-class RobustBookPricer {
- public:
-  // usedFourier: count entries, 1 where the cosine series priced the option.
-  RobustBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
-                   double tolerance, double* prices, double* bounds, bool* usedFourier);
-
-  bool priceNext(std::size_t maxOptions);
-  std::size_t suggestedChunk() const { return closedForm_.suggestedChunk(); }
-
- private:
-  void startFourier();
-
-  Payoff payoff_;
-  KouModel model_;
-  OptionColumns book_;
-  double tolerance_;
-  double* prices_;
-  double* bounds_;
-  bool* usedFourier_;
-  BoundedBookPricer closedForm_;
-  bool closedFormDone_ = false;
-  std::vector<std::size_t> fourierIndices_;
-  std::vector<double> fourierT_, fourierK_, fourierS_, fourierR_, fourierPrices_;
-  std::unique_ptr<FourierBookPricer> fourier_;
-};
 
 }  // namespace jdpricer
