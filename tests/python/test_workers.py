@@ -9,7 +9,6 @@ import platform
 import signal
 import subprocess
 import sys
-import textwrap
 import threading
 
 import numpy as np
@@ -102,7 +101,8 @@ def test_ctrl_c_ends_a_multi_worker_call_and_frees_its_buffers():
     # Interrupted again and again, each call must end in KeyboardInterrupt
     # raised from inside it (seen as in test_batch), and the buffers of
     # every interrupted call (the columns, the model, each segment's
-    # triangles: over 2 MB a call) must be freed.
+    # triangles: some 2.6 MB a call) must be freed; PyPy's heap settles
+    # after a few calls.
     handler_frames = []
 
     def handler(signum, frame):
@@ -132,36 +132,38 @@ def test_ctrl_c_ends_a_multi_worker_call_and_frees_its_buffers():
 
     previous = signal.signal(signal.SIGINT, handler)
     try:
-        interrupted()
+        for _ in range(3):
+            interrupted()
         before = heap_in_use()
         for _ in range(6):
             interrupted()
         growth = heap_in_use() - before
     finally:
         signal.signal(signal.SIGINT, previous)
-    assert growth < 1 << 20, growth
+    assert growth < 4 << 20, growth
     assert batch.call_prices(0.5, 98.0, 100.0, 0.05, n=10, workers=2, **MODEL).tobytes() == \
         batch.call_prices(0.5, 98.0, 100.0, 0.05, n=10, **MODEL).tobytes()
 
 
+FORK_SCRIPT = """
+import os, sys
+import numpy as np
+import jdpricer_batch as batch
+model = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
+T = np.random.default_rng(5).uniform(0.05, 3.0, 4000)
+want = batch.call_prices(T, 98.0, 100.0, 0.05, n=20, workers=2, **model).tobytes()
+pid = os.fork()
+if pid == 0:
+    got = batch.call_prices(T, 98.0, 100.0, 0.05, n=20, workers=2, **model).tobytes()
+    os._exit(0 if got == want else 3)
+_, status = os.waitpid(pid, 0)
+assert batch._worker_threads() >= 1
+sys.exit(os.waitstatus_to_exitcode(status))
+"""
+
+
 def test_a_process_forked_after_a_multi_worker_call_still_prices():
-    script = textwrap.dedent("""
-        import os, sys
-        import numpy as np
-        import jdpricer_batch as batch
-from test_batch import BatchCallWatch
-        model = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
-        T = np.random.default_rng(5).uniform(0.05, 3.0, 4000)
-        want = batch.call_prices(T, 98.0, 100.0, 0.05, n=20, workers=2, **model).tobytes()
-        pid = os.fork()
-        if pid == 0:
-            got = batch.call_prices(T, 98.0, 100.0, 0.05, n=20, workers=2, **model).tobytes()
-            os._exit(0 if got == want else 3)
-        _, status = os.waitpid(pid, 0)
-        assert batch._worker_threads() >= 1
-        sys.exit(os.waitstatus_to_exitcode(status))
-    """)
-    result = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, timeout=120)
+    result = subprocess.run([sys.executable, "-c", FORK_SCRIPT], capture_output=True, text=True, timeout=60)
     assert result.returncode == 0, result.stdout + result.stderr
 
 
