@@ -161,6 +161,15 @@ BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::
   return out;
 }
 
+bool smallClosedFormCall(const jdpricer::KouModel& model, const jdpricer::OptionColumns& book) {
+  constexpr double kSmallWork = 60000.0;
+  if (book.count > 64) return false;
+  const int longest = jdpricer::SeriesLengths(model).longest(book.T, book.count);
+  if (longest > jdpricer::kMaxSeriesTerms) return true;  // NaN at once
+  const double terms = longest > 0 ? longest + 1.0 : 1.0;
+  return terms * terms * (terms + 8.0 * static_cast<double>(book.count)) < kSmallWork;
+}
+
 std::size_t workerCount(const Workers& workers) {
   py::detail::make_caster<int> caster;
   if (PyFloat_Check(workers.ptr()) || !caster.load(workers, true)) {

@@ -85,15 +85,27 @@ void checkForInterrupts();
 // between chunks of work on this thread, takes the lock back to run the
 // signal handlers and throws what they raise. Every buffer is released on
 // the way out of an interrupt.
+// A call whose work is estimated below some tens of microseconds keeps the
+// lock: handing it over and back costs more than it frees (on PyPy a good
+// part of such a call).
 template <class Price>
-void priceWithInterrupts(Price price) {
+void priceWithInterrupts(Price price, bool keepLock = false) {
   const std::function<void()> poll = [] {
     pybind11::gil_scoped_acquire acquired;
     checkForInterrupts();
   };
+  if (keepLock) {
+    price(poll);
+    return;
+  }
   pybind11::gil_scoped_release released;
   price(poll);
 }
+
+// Whether the closed form of this book is a small call (see
+// priceWithInterrupts): its coefficients, about (n + 1)^3 operations, and its
+// options, about 8 (n + 1)^2 each, below some 60,000 such operations.
+bool smallClosedFormCall(const jdpricer::KouModel& model, const jdpricer::OptionColumns& book);
 
 // A new, uninitialised array of the given shape.
 template <class Value>

@@ -36,9 +36,11 @@ py::array_t<double> prices(const ArrayLike& T, const ArrayLike& K, const ArrayLi
   const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
   py::array_t<double> result = jdpricer_module::newResult<double>(columns.shape);
   double* out = result.mutable_data();
-  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-    jdpricer::priceBook(kPayoff, model, columns.book(), out, threads, poll);
-  });
+  jdpricer_module::priceWithInterrupts(
+      [&](const std::function<void()>& poll) {
+        jdpricer::priceBook(kPayoff, model, columns.book(), out, threads, poll);
+      },
+      jdpricer_module::smallClosedFormCall(model, columns.book()));
   return result;
 }
 

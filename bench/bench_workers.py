@@ -1,0 +1,135 @@
+"""workers: scaling of one call over threads, the cost of a small call, and
+how fast Ctrl-C ends a multi-worker call.
+
+Books (reference model sigma 0.16, lam 1, p 0.4, eta1 10, eta2 5; S = 100,
+r = 0.05; calls):
+  - 60,000 options with random maturities (0.05 to 3 years) and strikes,
+  - the 9 x 21 surface of bench_batch.py,
+  - a smile of 101 strikes at one maturity.
+For each, the best time of several runs on 1 and 2 workers, measured side by
+side. With T(w) = s + p / w, the two times give the serial part s and the
+parallel part p; the model then gives the speed-up on 16 to 64 cores,
+1 / (f + (1 - f) / w) with f = s / (s + p). The serial part is measured
+directly too: the same call on a book of one option of each maturity
+(the model's coefficients, the argument handling) and the sort of the book.
+Usage: python bench/bench_workers.py
+"""
+import os
+import platform
+import signal
+import threading
+import time
+
+import numpy as np
+
+import jdpricer
+import jdpricer_batch
+from bench_batch import best_time
+
+MODEL = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
+S, R = 100.0, 0.05
+CORES = (16, 32, 64)
+
+
+def books():
+    rng = np.random.default_rng(3)
+    T = np.linspace(0.05, 3.0, 9)[:, None] + np.zeros(21)
+    K = np.linspace(70.0, 130.0, 21) + np.zeros((9, 1))
+    yield "60,000 options, random T and K", rng.uniform(0.05, 3.0, 60_000), rng.uniform(70.0, 130.0, 60_000)
+    yield "surface 9 x 21", T.ravel(), K.ravel()
+    yield "smile 1 x 101", np.full(101, 0.5), np.linspace(60.0, 140.0, 101)
+
+
+def available_parallelism(n=20):
+    """Two Python threads, each pricing its own book on one worker, against
+    one thread pricing both: what this machine lets two threads do now
+    (the cores are shared with other work)."""
+    rng = np.random.default_rng(9)
+    halves = [(rng.uniform(0.05, 3.0, 15_000), rng.uniform(70.0, 130.0, 15_000)) for _ in range(2)]
+    price = lambda T, K: jdpricer_batch.call_prices(T, K, S, R, n=n, **MODEL)  # noqa: E731
+    one = best_time(lambda: [price(T, K) for T, K in halves], 3)
+
+    def two_threads():
+        threads = [threading.Thread(target=price, args=half) for half in halves]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+
+    two = best_time(two_threads, 3)
+    print(f"\nTwo Python threads with a book each against one thread pricing both (n = {n}): "
+          f"{one / two:.2f}x, the ceiling for 2 workers on this machine now.")
+
+
+def scaling(n):
+    print(f"\n| book | n | 1 worker (ms) | 2 workers (ms) | speed-up | serial part s (ms) | "
+          f"parallel part p (ms) | f = s/(s+p) | " + " | ".join(f"model, {c} cores" for c in CORES) + " |")
+    print("|---|---|---|---|---|---|---|---|" + "---|" * len(CORES))
+    for label, T, K in books():
+        price = lambda w: jdpricer_batch.call_prices(T, K, S, R, n=n, workers=w, **MODEL)  # noqa: E731
+        price(2)  # the pool's threads started
+        repeat = 7 if T.size < 1000 else 5
+        one, two = best_time(lambda: price(1), repeat), best_time(lambda: price(2), repeat)
+        parallel = max(0.0, 2.0 * (one - two))
+        serial = max(0.0, one - parallel)
+        f = serial / (serial + parallel) if serial + parallel > 0 else 1.0
+        model = " | ".join(f"{1.0 / (f + (1.0 - f) / c):.1f}x" for c in CORES)
+        print(f"| {label} | {n} | {one * 1e3:.3f} | {two * 1e3:.3f} | {one / two:.2f}x | {serial * 1e3:.3f} | "
+              f"{parallel * 1e3:.3f} | {f:.3f} | {model} |")
+        # The serial part measured: one option per maturity, and the sort.
+        distinct = np.unique(T)
+        fixed = best_time(lambda: jdpricer_batch.call_prices(distinct[:1], 100.0, S, R, n=n, **MODEL), 5)
+        sort = best_time(lambda: np.argsort(T, kind="stable"), 5)
+        print(f"|   (measured: model and arguments {fixed * 1e3:.3f} ms, sort of the book about "
+              f"{sort * 1e3:.3f} ms) | | | | | | | |" + " |" * len(CORES))
+
+
+def small_calls():
+    print("\n| one option | n | priceByKouJumpDiffusion (us) | call_prices, scalars (us) | ratio | "
+          "call_prices, float64 arrays (us) | ratio | call_prices, lists (general path, us) | ratio |")
+    print("|---|---|---|---|---|---|---|---|---|")
+    m = tuple(MODEL.values())
+    option = jdpricer.create_european_call(0.5, 98.0)
+    T, K = np.array([0.5]), np.array([98.0])
+    for n in (10, 20, 100):
+        single = best_time(lambda: option.priceByKouJumpDiffusion(S, R, *m, n), 7)
+        scalars = best_time(lambda: jdpricer_batch.call_prices(0.5, 98.0, S, R, *m, n), 7)
+        arrays = best_time(lambda: jdpricer_batch.call_prices(T, K, S, R, *m, n), 7)
+        lists = best_time(lambda: jdpricer_batch.call_prices([0.5], [98.0], S, R, *m, n), 7)
+        print(f"| one option | {n} | {single * 1e6:.2f} | {scalars * 1e6:.2f} | {scalars / single:.2f}x | "
+              f"{arrays * 1e6:.2f} | {arrays / single:.2f}x | {lists * 1e6:.2f} | {lists / single:.2f}x |")
+
+
+def interrupt_latency():
+    K = np.linspace(60.0, 140.0, 40_000)
+    latencies = []
+    previous = signal.signal(signal.SIGINT, signal.default_int_handler)
+    try:
+        for _ in range(10):
+            sent = []
+            timer = threading.Timer(0.1, lambda: (sent.append(time.perf_counter()),
+                                                  os.kill(os.getpid(), signal.SIGINT)))
+            timer.start()
+            try:
+                jdpricer_batch.call_prices(1.0, K, S, R, n=170, workers=2, **MODEL)
+            except KeyboardInterrupt:
+                latencies.append(time.perf_counter() - sent[0])
+            timer.cancel()
+    finally:
+        signal.signal(signal.SIGINT, previous)
+    print(f"\nCtrl-C during a two-worker call at n = 170: ended after {np.median(latencies) * 1e3:.1f} ms "
+          f"(median of {len(latencies)}), at most {max(latencies) * 1e3:.1f} ms")
+
+
+def main():
+    print(f"{platform.python_implementation()} {platform.python_version()} on {platform.machine()}, "
+          f"{os.cpu_count()} cores, numpy {np.__version__}, load average {os.getloadavg()[0]:.1f}")
+    small_calls()
+    available_parallelism()
+    for n in (20, 40):
+        scaling(n)
+    interrupt_latency()
+
+
+if __name__ == "__main__":
+    main()
