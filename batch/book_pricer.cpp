@@ -196,6 +196,8 @@ double sliceWork(int n) {
   const double terms = n > 0 ? n + 1.0 : 1.0;
   return 500.0 * terms + 2.0 * terms * terms;
 }
+// Some 20 us of work (a unit is about 0.3 ns): less is not worth a thread.
+constexpr double kSegmentWork = 65536.0;
 
 }  // namespace
 
@@ -219,7 +221,7 @@ void priceBook(Payoff payoff, const KouModel& model, const OptionColumns& book, 
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
   const SeriesLengths& lengths = shared.lengths();
   const auto segments = splitOrder(
-      order, book.T, workers, kBatchLanes, [&lengths](double T) { return optionWork(lengths(T)); },
+      order, book.T, workers, kBatchLanes, kSegmentWork, [&lengths](double T) { return optionWork(lengths(T)); },
       [&lengths](double T) { return sliceWork(lengths(T)); });
   priceSegments(
       segments,

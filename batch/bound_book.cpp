@@ -78,7 +78,7 @@ void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns&
     return (n + 1.0) * (n + 1.0);
   };
   const auto segments =
-      splitOrder(order, book.T, workers, 1, optionWork, [](double) { return 0.0; });
+      splitOrder(order, book.T, workers, 1, 0.0, optionWork, [](double) { return 0.0; });
   priceSegments(
       segments,
       [&](const BookSegment& segment) {
@@ -91,7 +91,7 @@ void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns&
 void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,
                       double* prices, std::size_t workers, const std::function<void()>& poll) {
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
-  const auto segments = splitOrder(order, book.T, workers, 1, [](double) { return 1.0; },
+  const auto segments = splitOrder(order, book.T, workers, 1, 0.0, [](double) { return 1.0; },
                                    [](double) { return kFourierSliceWork; });
   priceSegments(
       segments,

@@ -40,10 +40,11 @@ struct BookSegment {
 // Cuts `order` (indices into T, grouped by maturity) into at most `parts`
 // segments of about equal work: optionWork(T) for each option, plus
 // sliceWork(T) for each maturity. A segment has at least `minOptions`
-// options (one segment when the book has fewer).
+// options and about `minWork` work (a thread's wake-up is worth some tens
+// of microseconds); one segment when the book has less.
 template <class OptionWork, class SliceWork>
 std::vector<BookSegment> splitOrder(const std::vector<std::size_t>& order, const double* T,
-                                    std::size_t parts, std::size_t minOptions,
+                                    std::size_t parts, std::size_t minOptions, double minWork,
                                     OptionWork optionWork, SliceWork sliceWork) {
   const std::size_t count = order.size();
   parts = std::max<std::size_t>(1, std::min(parts, count / std::max<std::size_t>(1, minOptions)));
@@ -57,6 +58,14 @@ std::vector<BookSegment> splitOrder(const std::vector<std::size_t>& order, const
     const double t = T[order[i]];
     const bool opens = i == 0 || maturityKey(t) != maturityKey(T[order[i - 1]]);
     cumulative[i + 1] = cumulative[i] + optionWork(t) + (opens ? sliceWork(t) : 0.0);
+  }
+  if (minWork > 0.0) {
+    const double most = cumulative[count] / minWork;
+    if (most < static_cast<double>(parts)) parts = std::max<std::size_t>(1, static_cast<std::size_t>(most));
+    if (parts == 1) {
+      segments.push_back({order.data(), count});
+      return segments;
+    }
   }
   std::size_t begin = 0;
   for (std::size_t part = 1; part <= parts && begin < count; ++part) {

@@ -7,11 +7,13 @@ r = 0.05; calls):
   - the 9 x 21 surface of bench_batch.py,
   - a smile of 101 strikes at one maturity.
 For each, the best time of several runs on 1 and 2 workers, measured side by
-side. With T(w) = s + p / w, the two times give the serial part s and the
-parallel part p; the model then gives the speed-up on 16 to 64 cores,
-1 / (f + (1 - f) / w) with f = s / (s + p). The serial part is measured
-directly too: the same call on a book of one option of each maturity
-(the model's coefficients, the argument handling) and the sort of the book.
+side, against the speed-up that two Python threads pricing a book each get
+on this (shared) machine at the time. The serial part s is measured on one
+worker: the same book at n = 171 (arguments, maturity sort and result, no
+pricing) plus one option at n (the model's coefficients). With the rest
+parallel, T(w) = s + (T1 - s) / w gives the speed-up on 16 to 64 cores,
+1 / (f + (1 - f) / w) with f = s / T1 (no memory-bandwidth limit, no
+duplicated slices: an upper bound).
 Usage: python bench/bench_workers.py
 """
 import os
@@ -59,29 +61,28 @@ def available_parallelism(n=20):
     two = best_time(two_threads, 3)
     print(f"\nTwo Python threads with a book each against one thread pricing both (n = {n}): "
           f"{one / two:.2f}x, the ceiling for 2 workers on this machine now.")
+    return one / two
 
 
-def scaling(n):
-    print(f"\n| book | n | 1 worker (ms) | 2 workers (ms) | speed-up | serial part s (ms) | "
-          f"parallel part p (ms) | f = s/(s+p) | " + " | ".join(f"model, {c} cores" for c in CORES) + " |")
-    print("|---|---|---|---|---|---|---|---|" + "---|" * len(CORES))
+def scaling(n, ceiling):
+    print(f"\n| book | n | 1 worker (ms) | 2 workers (ms) | speed-up (ceiling now {ceiling:.2f}x) | "
+          f"serial part s (ms) | f = s / T1 | " + " | ".join(f"model, {c} cores" for c in CORES) + " |")
+    print("|---|---|---|---|---|---|---|" + "---|" * len(CORES))
     for label, T, K in books():
-        price = lambda w: jdpricer_batch.call_prices(T, K, S, R, n=n, workers=w, **MODEL)  # noqa: E731
+        price = lambda w, n=n: jdpricer_batch.call_prices(T, K, S, R, n=n, workers=w, **MODEL)  # noqa: E731
         price(2)  # the pool's threads started
         repeat = 7 if T.size < 1000 else 5
         one, two = best_time(lambda: price(1), repeat), best_time(lambda: price(2), repeat)
-        parallel = max(0.0, 2.0 * (one - two))
-        serial = max(0.0, one - parallel)
-        f = serial / (serial + parallel) if serial + parallel > 0 else 1.0
+        # The serial part, measured on one worker: the same book at n = 171
+        # (arguments, maturity sort, result; no pricing) and one option at n
+        # (the model's coefficients, with one slice and one option's work).
+        overhead = best_time(lambda: price(1, 171), repeat)
+        model_work = best_time(lambda: jdpricer_batch.call_prices(T[0], K[0], S, R, n=n, **MODEL), repeat)
+        serial = min(one, overhead + model_work)
+        f = serial / one
         model = " | ".join(f"{1.0 / (f + (1.0 - f) / c):.1f}x" for c in CORES)
         print(f"| {label} | {n} | {one * 1e3:.3f} | {two * 1e3:.3f} | {one / two:.2f}x | {serial * 1e3:.3f} | "
-              f"{parallel * 1e3:.3f} | {f:.3f} | {model} |")
-        # The serial part measured: one option per maturity, and the sort.
-        distinct = np.unique(T)
-        fixed = best_time(lambda: jdpricer_batch.call_prices(distinct[:1], 100.0, S, R, n=n, **MODEL), 5)
-        sort = best_time(lambda: np.argsort(T, kind="stable"), 5)
-        print(f"|   (measured: model and arguments {fixed * 1e3:.3f} ms, sort of the book about "
-              f"{sort * 1e3:.3f} ms) | | | | | | | |" + " |" * len(CORES))
+              f"{f:.4f} | {model} |")
 
 
 def small_calls():
@@ -125,9 +126,9 @@ def main():
     print(f"{platform.python_implementation()} {platform.python_version()} on {platform.machine()}, "
           f"{os.cpu_count()} cores, numpy {np.__version__}, load average {os.getloadavg()[0]:.1f}")
     small_calls()
-    available_parallelism()
+    ceiling = available_parallelism()
     for n in (20, 40):
-        scaling(n)
+        scaling(n, ceiling)
     interrupt_latency()
 
 

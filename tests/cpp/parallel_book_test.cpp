@@ -39,9 +39,9 @@ TEST(ParallelBook, EveryWorkerCountHasTheOneWorkerBits) {
   AwkwardDoubles gen(1789);
   for (int trial = 0; trial < 9; ++trial) {
     KouModel model{gen.draw(0.05, 0.5, 0.02), gen.draw(0.0, 4.0, 0.02), gen.draw(0.0, 1.0, 0.02),
-                   gen.draw(2.0, 30.0, 0.02), gen.draw(1.0, 30.0, 0.02), gen.integer(-1, 30)};
+                   gen.draw(2.0, 30.0, 0.02), gen.draw(1.0, 30.0, 0.02), gen.integer(12, 30)};
     model.perMaturity = trial % 3 == 0;
-    const Book book = mixedBook(gen, gen.integer(0, 150));
+    const Book book = mixedBook(gen, gen.integer(100, 250));
     const std::size_t count = book.T.size();
     std::vector<double> serial(count), bounds(count), other(count), otherBounds(count);
     jdpricer::priceBook(Payoff::kPut, model, book.columns(), serial.data(), 1, [] {});
