@@ -1,6 +1,7 @@
 // Argument handling shared by the functions of jdpricer_batch: the option
-// columns T, K, S, r as array-likes broadcast together by NumPy's rules, and
-// the check for interrupts between chunks of work.
+// columns T, K, S, r as array-likes broadcast together by NumPy's rules, the
+// series length and the worker count, the interpreter lock and the check
+// for interrupts between chunks of work.
 #pragma once
 
 #include "pypy39_compat.hpp"  // must precede pybind11
@@ -11,8 +12,6 @@
 #include <cstddef>
 #include <functional>
 #include <vector>
-#include <memory>
-#include <utility>
 
 #include "batch/book.hpp"
 #include "batch/book_pricer.hpp"
