@@ -18,10 +18,14 @@ namespace {
 
 class WorkerPool {
  public:
-  // Runs `task` on a pool thread, starting threads up to `threads`.
-  void submit(std::function<void()> task, std::size_t threads) {
+  // Runs `task` on a pool thread: an idle one, or a new one while the pool
+  // has fewer than `maxThreads` (calls from several threads at once each
+  // get theirs); otherwise it queues.
+  void submit(std::function<void()> task, std::size_t maxThreads) {
     std::lock_guard<std::mutex> lock(mutex_);
-    while (threads_.size() < threads) threads_.emplace_back([this] { serve(); });
+    if (idle_ <= tasks_.size() && threads_.size() < maxThreads) {
+      threads_.emplace_back([this] { serve(); });
+    }
     tasks_.push_back(std::move(task));
     wake_.notify_one();
   }
@@ -49,7 +53,9 @@ class WorkerPool {
       std::function<void()> task;
       {
         std::unique_lock<std::mutex> lock(mutex_);
+        ++idle_;
         wake_.wait(lock, [this] { return quitting_ || !tasks_.empty(); });
+        --idle_;
         if (tasks_.empty()) return;  // quitting, nothing left
         task = std::move(tasks_.front());
         tasks_.pop_front();
@@ -62,6 +68,7 @@ class WorkerPool {
   std::condition_variable wake_;
   std::deque<std::function<void()>> tasks_;
   std::vector<std::thread> threads_;
+  std::size_t idle_ = 0;  // threads waiting for a task
   bool quitting_ = false;
 };
 
@@ -115,9 +122,9 @@ void runSegmentJobs(std::size_t segments, const SegmentJob& job,
     std::unique_lock<std::mutex> lock(state->mutex);
     state->finished.wait(lock, [&state] { return state->running == 0; });
   };
-  // More segments than this many threads queue for the ones there are.
+  // Beyond this many threads in the pool, segments queue for the ones there are.
   const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-  const std::size_t threads = std::min(segments - 1, kThreadsPerCore * cores);
+  const std::size_t threads = kThreadsPerCore * cores;
   WorkerPool& workers = pool();
   for (std::size_t s = 1; s < segments; ++s) {
     try {

@@ -1,8 +1,9 @@
 // The library's own threads: one process-wide pool, started on first use
 // and reused by every call, that runs the parts of a book side by side.
 //
-// Lifetime. The pool is created lazily and grows to the largest number of
-// threads a call has asked for. shutdownWorkerPool() joins every thread
+// Lifetime. The pool is created lazily and starts a thread whenever a task
+// finds no idle one, up to four threads per core (beyond, tasks queue), so
+// that calls made from several threads at once each get their workers. shutdownWorkerPool() joins every thread
 // (the Python module calls it at interpreter exit); a later call starts a
 // new pool. The pool object itself is never destroyed by a static
 // destructor, so a process that exits without the shutdown (os._exit, a
