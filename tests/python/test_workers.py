@@ -63,6 +63,22 @@ def test_every_worker_count_gives_the_same_bits(seed, n):
             assert same_bits(a, b), (workers, n)
 
 
+def test_concurrent_multi_worker_calls_share_the_pool():
+    T, K, S, r = hostile_book(6, 3000)
+    want = batch.put_prices(T, K, S, r, n=16, **MODEL)
+    got = [None] * 4
+
+    def price(i):
+        got[i] = batch.put_prices(T, K, S, r, n=16, workers=3, **MODEL)
+
+    threads = [threading.Thread(target=price, args=(i,)) for i in range(4)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert all(same_bits(want, g) for g in got)
+
+
 @pytest.mark.parametrize("workers, error", [
     (0, ValueError), (-10**6, ValueError), (1.0, TypeError), ("2", TypeError), (None, TypeError),
     (2**40, TypeError), (np.float64(2), TypeError)])
