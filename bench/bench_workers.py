@@ -14,10 +14,13 @@ pricing) plus one option at n (the model's coefficients). With the rest
 parallel, T(w) = s + (T1 - s) / w gives the speed-up on 16 to 64 cores,
 1 / (f + (1 - f) / w) with f = s / T1 (no memory-bandwidth limit, no
 duplicated slices: an upper bound).
-Usage: python bench/bench_workers.py
+Usage: python bench/bench_workers.py [--window SECONDS]
+(--window: only the 60,000-option book on 1 and 2 workers, alternately for
+SECONDS, the best time of each.)
 """
 import os
 import platform
+import sys
 import signal
 import threading
 import time
@@ -141,7 +144,26 @@ def interrupt_latency():
           f"(median of {len(latencies)}), at most {max(latencies) * 1e3:.1f} ms")
 
 
+def window(seconds, n=20):
+    """The 60,000-option book on 1 and 2 workers, alternately for `seconds`:
+    the best of each, for a shared machine whose cores are free only now and
+    then."""
+    _, T, K = next(books())
+    best = {1: float("inf"), 2: float("inf")}
+    end = time.perf_counter() + seconds
+    while time.perf_counter() < end:
+        for w in best:
+            start = time.perf_counter()
+            jdpricer_batch.call_prices(T, K, S, R, n=n, workers=w, **MODEL)
+            best[w] = min(best[w], time.perf_counter() - start)
+    print(f"60,000 options, random T and K, n = {n}, best over {seconds:g} s: 1 worker "
+          f"{best[1] * 1e3:.1f} ms, 2 workers {best[2] * 1e3:.1f} ms, {best[1] / best[2]:.2f}x")
+
+
 def main():
+    if len(sys.argv) == 3 and sys.argv[1] == "--window":
+        window(float(sys.argv[2]))
+        return
     print(f"{platform.python_implementation()} {platform.python_version()} on {platform.machine()}, "
           f"{os.cpu_count()} cores, numpy {np.__version__}, load average {os.getloadavg()[0]:.1f}")
     small_calls()
