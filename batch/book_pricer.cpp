@@ -196,8 +196,10 @@ double sliceWork(int n) {
   const double terms = n > 0 ? n + 1.0 : 1.0;
   return 500.0 * terms + 2.0 * terms * terms;
 }
-// Some 20 us of work (a unit is about 0.3 ns): less is not worth a thread.
-constexpr double kSegmentWork = 65536.0;
+// Some 80 us of work (a unit is about 0.3 ns): waking a pool thread and
+// handing the result back costs tens of microseconds, and a maturity cut in
+// two builds its slice twice, so less is not worth a thread.
+constexpr double kSegmentWork = 262144.0;
 
 }  // namespace
 

@@ -40,8 +40,8 @@ struct BookSegment {
 // Cuts `order` (indices into T, grouped by maturity) into at most `parts`
 // segments of about equal work: optionWork(T) for each option, plus
 // sliceWork(T) for each maturity. A segment has at least `minOptions`
-// options and about `minWork` work (a thread's wake-up is worth some tens
-// of microseconds); one segment when the book has less.
+// options and about `minWork` work (a thread's wake-up costs some tens of
+// microseconds); one segment when the book has less.
 template <class OptionWork, class SliceWork>
 std::vector<BookSegment> splitOrder(const std::vector<std::size_t>& order, const double* T,
                                     std::size_t parts, std::size_t minOptions, double minWork,

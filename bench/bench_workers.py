@@ -5,7 +5,7 @@ Books (reference model sigma 0.16, lam 1, p 0.4, eta1 10, eta2 5; S = 100,
 r = 0.05; calls):
   - 60,000 options with random maturities (0.05 to 3 years) and strikes,
   - the 9 x 21 surface of bench_batch.py,
-  - a smile of 101 strikes at one maturity.
+  - a smile of 101 strikes at one maturity, and one of 20,000.
 For each, the best time of several runs on 1 and 2 workers, measured side by
 side, against the speed-up that two Python threads pricing a book each get
 on this (shared) machine at the time. The serial part s is measured on one
@@ -43,6 +43,7 @@ def books():
     yield "60,000 options, random T and K", rng.uniform(0.05, 3.0, 60_000), rng.uniform(70.0, 130.0, 60_000)
     yield "surface 9 x 21", T.ravel(), K.ravel()
     yield "smile 1 x 101", np.full(101, 0.5), np.linspace(60.0, 140.0, 101)
+    yield "one maturity x 20,000 strikes", np.full(20_000, 0.5), np.linspace(60.0, 140.0, 20_000)
 
 
 def available_parallelism(n=20):
