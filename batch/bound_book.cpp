@@ -3,90 +3,131 @@
 #include <algorithm>
 #include <cmath>
 
+#include "batch/maturity_order.hpp"
+#include "batch/parallel_book.hpp"
 #include "pricing/common/fp_environment.hpp"
 
 namespace jdpricer {
 
+BoundedBookModel::BoundedBookModel(const KouModel& model, const OptionColumns& book)
+    : lengths_(model) {
+  const int longest = lengths_.longest(book.T, book.count);
+  terms_ = longest > 0 && longest <= kMaxSeriesTerms ? longest : 0;
+  storage_.resize(BoundedKouModel::storageDoubles(longest));
+  const PinnedFloatingPoint pinned;
+  model_ = std::make_unique<BoundedKouModel>(model.sigma, model.lam, model.p, model.eta1,
+                                             model.eta2, longest, storage_.data());
+}
+
 BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
                                      const OptionColumns& book, double* prices, double* bounds)
     : payoff_(payoff),
+      ownedModel_(std::make_unique<BoundedBookModel>(model, book)),
+      model_(ownedModel_.get()),
       book_(book),
+      order_(nullptr),
+      count_(book.count),
       prices_(prices),
-      bounds_(bounds),
-      terms_(model.n > 0 && model.n <= kMaxSeriesTerms ? model.n : 0),
-      storage_(BoundedKouModel::storageDoubles(model.n)) {
-  const PinnedFloatingPoint pinned;
-  model_ = std::make_unique<BoundedKouModel>(model.sigma, model.lam, model.p, model.eta1,
-                                             model.eta2, model.n, storage_.data());
-}
+      bounds_(bounds) {}
+
+BoundedBookPricer::BoundedBookPricer(Payoff payoff, const BoundedBookModel& model,
+                                     const OptionColumns& book, const std::size_t* order,
+                                     std::size_t count, double* prices, double* bounds)
+    : payoff_(payoff), model_(&model), book_(book), order_(order), count_(count),
+      prices_(prices), bounds_(bounds) {}
 
 bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   const PinnedFloatingPoint pinned;
-  const std::size_t end = std::min(book_.count, next_ + maxOptions);
+  const BoundedKouModel& bounded = model_->bounded();
+  const std::size_t end = std::min(count_, next_ + maxOptions);
   for (; next_ < end; ++next_) {
-    const std::size_t i = next_;
+    const std::size_t i = order_ != nullptr ? order_[next_] : next_;
+    const double T = book_.T[i];
+    const int n = model_->lengths()(T);
     const PriceAndBound result = payoff_ == Payoff::kCall
-                                     ? model_->call(book_.T[i], book_.K[i], book_.S[i], book_.r[i])
-                                     : model_->put(book_.T[i], book_.K[i], book_.S[i], book_.r[i]);
+                                     ? bounded.call(T, book_.K[i], book_.S[i], book_.r[i], n)
+                                     : bounded.put(T, book_.K[i], book_.S[i], book_.r[i], n);
     prices_[i] = result.price;
     bounds_[i] = result.bound;
   }
-  return next_ < book_.count;
+  return next_ < count_;
 }
 
 std::size_t BoundedBookPricer::suggestedChunk() const {
-  const std::size_t terms = static_cast<std::size_t>(terms_) + 1;
+  const std::size_t terms = static_cast<std::size_t>(model_->terms()) + 1;
   return std::max<std::size_t>(1, (std::size_t{1} << 15) / (terms * terms));
 }
 
-RobustBookPricer::RobustBookPricer(Payoff payoff, const KouModel& model,
-                                   const OptionColumns& book, double tolerance, double* prices,
-                                   double* bounds, bool* usedFourier)
-    : payoff_(payoff),
-      model_(model),
-      book_(book),
-      tolerance_(tolerance),
-      prices_(prices),
-      bounds_(bounds),
-      usedFourier_(usedFourier),
-      closedForm_(payoff, model, book, prices, bounds) {}
+namespace {
 
-void RobustBookPricer::startFourier() {
-  for (std::size_t i = 0; i < book_.count; ++i) {
-    // A NaN bound or tolerance compares false: such options go to the series.
-    const bool trusted = bounds_[i] <= tolerance_;
-    usedFourier_[i] = !trusted;
-    if (trusted) continue;
-    fourierIndices_.push_back(i);
-    fourierT_.push_back(book_.T[i]);
-    fourierK_.push_back(book_.K[i]);
-    fourierS_.push_back(book_.S[i]);
-    fourierR_.push_back(book_.r[i]);
-  }
-  fourierPrices_.resize(fourierIndices_.size());
-  fourier_ = std::make_unique<FourierBookPricer>(
-      payoff_,
-      FourierModel{model_.sigma, model_.lam, model_.p, model_.eta1, model_.eta2},
-      OptionColumns{fourierT_.data(), fourierK_.data(), fourierS_.data(), fourierR_.data(),
-                    fourierIndices_.size()},
-      fourierPrices_.data());
+// Work estimates for cutting a book into segments: a bounded price costs
+// about (n + 1)^2 bounded operations and shares nothing per maturity; a
+// cosine-series price shares its slice, some ten options' work.
+constexpr double kFourierSliceWork = 10.0;
+
+}  // namespace
+
+void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                      double* prices, double* bounds, std::size_t workers,
+                      const std::function<void()>& poll) {
+  const BoundedBookModel shared(model, book);
+  const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
+  const SeriesLengths& lengths = shared.lengths();
+  const auto optionWork = [&lengths](double T) {
+    const double n = lengths(T) > 0 ? lengths(T) : 0;
+    return (n + 1.0) * (n + 1.0);
+  };
+  const auto segments =
+      splitOrder(order, book.T, workers, 1, 0.0, optionWork, [](double) { return 0.0; });
+  priceSegments(
+      segments,
+      [&](const BookSegment& segment) {
+        return std::make_unique<BoundedBookPricer>(payoff, shared, book, segment.order,
+                                                   segment.count, prices, bounds);
+      },
+      poll);
 }
 
-bool RobustBookPricer::priceNext(std::size_t maxOptions) {
-  if (!closedFormDone_) {
-    if (closedForm_.priceNext(maxOptions)) return true;
-    closedFormDone_ = true;
-    startFourier();
-    return true;
+void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,
+                      double* prices, std::size_t workers, const std::function<void()>& poll) {
+  const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
+  const auto segments = splitOrder(order, book.T, workers, 1, 0.0, [](double) { return 1.0; },
+                                   [](double) { return kFourierSliceWork; });
+  priceSegments(
+      segments,
+      [&](const BookSegment& segment) {
+        return std::make_unique<FourierBookPricer>(payoff, model, book, segment.order,
+                                                   segment.count, prices);
+      },
+      poll);
+}
+
+void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                     double tolerance, double* prices, double* bounds, bool* usedFourier,
+                     std::size_t workers, const std::function<void()>& poll) {
+  priceBoundedBook(payoff, model, book, prices, bounds, workers, poll);
+  std::vector<std::size_t> indices;
+  std::vector<double> T, K, S, r;
+  for (std::size_t i = 0; i < book.count; ++i) {
+    // A NaN bound or tolerance compares false: such options go to the series.
+    const bool trusted = bounds[i] <= tolerance;
+    usedFourier[i] = !trusted;
+    if (trusted) continue;
+    indices.push_back(i);
+    T.push_back(book.T[i]);
+    K.push_back(book.K[i]);
+    S.push_back(book.S[i]);
+    r.push_back(book.r[i]);
   }
-  if (fourier_->priceNext()) return true;
-  for (std::size_t j = 0; j < fourierIndices_.size(); ++j) {
-    const std::size_t i = fourierIndices_[j];
-    prices_[i] = fourierPrices_[j];
-    bounds_[i] = std::isnan(fourierPrices_[j]) ? HUGE_VAL
-                                               : kFourierAccuracy * (book_.S[i] + book_.K[i]);
+  std::vector<double> fourierPrices(indices.size());
+  priceFourierBook(payoff, FourierModel{model.sigma, model.lam, model.p, model.eta1, model.eta2},
+                   OptionColumns{T.data(), K.data(), S.data(), r.data(), indices.size()},
+                   fourierPrices.data(), workers, poll);
+  for (std::size_t j = 0; j < indices.size(); ++j) {
+    const std::size_t i = indices[j];
+    prices[i] = fourierPrices[j];
+    bounds[i] = std::isnan(fourierPrices[j]) ? HUGE_VAL : kFourierAccuracy * (book.S[i] + book.K[i]);
   }
-  return false;
 }
 
 }  // namespace jdpricer

@@ -1,5 +1,5 @@
 // Closed-form prices of a book with a bound on the error of each
-// (pricing/error_bound/price_bound.hpp), and the robust variant that prices by the
+// (pricing/error_bound/price_bound.hpp), and the robust prices that come from the
 // cosine series (pricing/fourier/fourier_pricer.hpp) wherever that bound exceeds a
 // tolerance.
 //
@@ -12,12 +12,17 @@
 // records for those the Fourier method's stated accuracy, 1e-14 (S + K),
 // which is measured rather than proven.
 //
-// Storage. Both own what they lend to the engine: the bounded coefficients
-// (8 n(n+1)/2 doubles), and for the robust pricer the gathered columns of
-// the options that go to the cosine series.
+// Series length. The model's n, or each maturity's own (SeriesLengths): the
+// bounded coefficients are built once for the longest, and serve every
+// shorter series with its bits.
+//
+// Storage. The bounded model owns the bounded coefficients (8 n(n+1)/2
+// doubles), shared by the pricers of a book's segments; the robust prices
+// own the gathered columns of the options that go to the cosine series.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -27,12 +32,35 @@
 
 namespace jdpricer {
 
+// The model's part of a book's bounded prices: the bounded coefficients for
+// the longest series the book needs. Read only once built, so any number of
+// pricers may share it.
+class BoundedBookModel {
+ public:
+  BoundedBookModel(const KouModel& model, const OptionColumns& book);
+
+  const SeriesLengths& lengths() const { return lengths_; }
+  const BoundedKouModel& bounded() const { return *model_; }
+  int terms() const { return terms_; }
+
+ private:
+  SeriesLengths lengths_;
+  int terms_;  // the longest series length, clamped to [0, kMaxSeriesTerms]
+  std::vector<double> storage_;
+  std::unique_ptr<BoundedKouModel> model_;
+};
+
 class BoundedBookPricer {
  public:
-  // prices and bounds: count entries each; they and the columns must outlive
-  // the pricer.
+  // The whole book, in its own order. prices and bounds: count entries each;
+  // they and the columns must outlive the pricer.
   BoundedBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                     double* prices, double* bounds);
+  // The options order[0..count) of the book under a model built for it; all
+  // must outlive the pricer.
+  BoundedBookPricer(Payoff payoff, const BoundedBookModel& model, const OptionColumns& book,
+                    const std::size_t* order, std::size_t count, double* prices,
+                    double* bounds);
 
   // Prices and bounds up to maxOptions further options; false once done.
   bool priceNext(std::size_t maxOptions);
@@ -40,39 +68,32 @@ class BoundedBookPricer {
 
  private:
   Payoff payoff_;
+  std::unique_ptr<BoundedBookModel> ownedModel_;  // the whole-book pricer's
+  const BoundedBookModel* model_;
   OptionColumns book_;
+  const std::size_t* order_;  // null: the book's own order
+  std::size_t count_;
   double* prices_;
   double* bounds_;
-  int terms_;
-  std::vector<double> storage_;
-  std::unique_ptr<BoundedKouModel> model_;
   std::size_t next_ = 0;
 };
 
-class RobustBookPricer {
- public:
-  // usedFourier: count entries, 1 where the cosine series priced the option.
-  RobustBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
-                   double tolerance, double* prices, double* bounds, bool* usedFourier);
+// Robust prices of a whole book on up to `workers` threads (parallel_book.hpp):
+// the bounded closed form over segments of the maturity order, then the
+// cosine series over segments of the options whose bound exceeds the
+// tolerance. `poll` runs on the calling thread between chunks and may
+// throw to end the call. Bits as RobustBookPricer's, for every count.
+void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                     double tolerance, double* prices, double* bounds, bool* usedFourier,
+                     std::size_t workers, const std::function<void()>& poll);
 
-  bool priceNext(std::size_t maxOptions);
-  std::size_t suggestedChunk() const { return closedForm_.suggestedChunk(); }
+// Bounded prices of a whole book on up to `workers` threads, as above.
+void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                      double* prices, double* bounds, std::size_t workers,
+                      const std::function<void()>& poll);
 
- private:
-  void startFourier();
-
-  Payoff payoff_;
-  KouModel model_;
-  OptionColumns book_;
-  double tolerance_;
-  double* prices_;
-  double* bounds_;
-  bool* usedFourier_;
-  BoundedBookPricer closedForm_;
-  bool closedFormDone_ = false;
-  std::vector<std::size_t> fourierIndices_;
-  std::vector<double> fourierT_, fourierK_, fourierS_, fourierR_, fourierPrices_;
-  std::unique_ptr<FourierBookPricer> fourier_;
-};
+// Cosine-series prices of a whole book on up to `workers` threads.
+void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,
+                      double* prices, std::size_t workers, const std::function<void()>& poll);
 
 }  // namespace jdpricer

@@ -22,13 +22,22 @@ constexpr std::size_t kSliceWorkPerTerm = 10;
 FourierBookPricer::FourierBookPricer(Payoff payoff, const FourierModel& model,
                                      const OptionColumns& book, double* prices)
     : payoff_(payoff), model_(model), book_(book), prices_(prices),
-      order_(maturityOrder(book.T, book.count)) {}
+      ownedOrder_(maturityOrder(book.T, book.count)), order_(ownedOrder_.data()),
+      count_(book.count) {}
 
-bool FourierBookPricer::priceNext() {
+FourierBookPricer::FourierBookPricer(Payoff payoff, const FourierModel& model,
+                                     const OptionColumns& book, const std::size_t* order,
+                                     std::size_t count, double* prices)
+    : payoff_(payoff), model_(model), book_(book), prices_(prices), order_(order),
+      count_(count) {}
+
+std::size_t FourierBookPricer::suggestedChunk() const { return kWorkPerStep; }
+
+bool FourierBookPricer::priceNext(std::size_t maxWork) {
   const PinnedFloatingPoint pinned;
   const FourierModel& m = model_;
   std::size_t work = 0;
-  while (next_ < order_.size() && work < kWorkPerStep) {
+  while (next_ < count_ && work < maxWork) {
     const std::size_t i = order_[next_];
     if (!haveSlice_ || maturityKey(book_.T[i]) != maturityKey(book_.T[order_[next_ - 1]])) {
       const std::size_t needed =
@@ -44,7 +53,7 @@ bool FourierBookPricer::priceNext() {
     work += 1 + static_cast<std::size_t>(slice_.terms());
     ++next_;
   }
-  return next_ < order_.size();
+  return next_ < count_;
 }
 
 }  // namespace jdpricer

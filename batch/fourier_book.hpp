@@ -31,19 +31,29 @@ class FourierBookPricer {
   // must outlive the pricer.
   FourierBookPricer(Payoff payoff, const FourierModel& model, const OptionColumns& book,
                     double* prices);
+  // The options order[0..count) of the book, consecutive in its maturity
+  // order; order, columns and prices must outlive the pricer.
+  FourierBookPricer(Payoff payoff, const FourierModel& model, const OptionColumns& book,
+                    const std::size_t* order, std::size_t count, double* prices);
 
-  // Prices further options, about a millisecond's worth (at least one); false
-  // once every price is written. Callers use the pauses to check for
-  // interrupts.
-  bool priceNext();
+  // Prices further options, about `maxWork` cosine terms' worth (at least
+  // one option); false once every price is written. Callers use the pauses
+  // to check for interrupts.
+  bool priceNext(std::size_t maxWork);
+  bool priceNext() { return priceNext(suggestedChunk()); }
+
+  // Work of one priceNext call that lasts about a millisecond.
+  std::size_t suggestedChunk() const;
 
  private:
   Payoff payoff_;
   FourierModel model_;
   OptionColumns book_;
   double* prices_;
-  std::vector<std::size_t> order_;  // book indices, by maturity bits
-  std::size_t next_ = 0;            // position in order_
+  std::vector<std::size_t> ownedOrder_;  // the whole-book pricer's maturity order
+  const std::size_t* order_;             // book indices, by maturity bits
+  std::size_t count_;
+  std::size_t next_ = 0;  // position in order_
   std::vector<double> workspace_;
   FourierSlice slice_;              // for the maturity of order_[next_ - 1]
   bool haveSlice_ = false;

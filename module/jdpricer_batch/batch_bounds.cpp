@@ -19,31 +19,44 @@ namespace {
 using jdpricer::Payoff;
 namespace docs = jdpricer_module::docs;
 using jdpricer_module::ArrayLike;
+using jdpricer_module::SeriesLength;
+using jdpricer_module::Workers;
 
 template <Payoff kPayoff>
 py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                                 const ArrayLike& r, double sigma, double lam, double p,
-                                double eta1, double eta2, int n) {
+                                double eta1, double eta2, const SeriesLength& n,
+                                const Workers& workers) {
+  const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
+  const std::size_t threads = jdpricer_module::workerCount(workers);
   const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
-  py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
-  std::vector<double> prices(columns.count);
-  jdpricer_module::priceReleased<jdpricer::BoundedBookPricer>(
-      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), prices.data(),
-      bounds.mutable_data());
+  py::array_t<double> bounds = jdpricer_module::newResult<double>(columns.shape);
+  double* out = bounds.mutable_data();
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    std::vector<double> prices(columns.count);
+    jdpricer::priceBoundedBook(kPayoff, model, columns.book(), prices.data(), out, threads, poll);
+  });
   return bounds;
 }
 
 template <Payoff kPayoff>
 py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                         const ArrayLike& r, double sigma, double lam, double p, double eta1,
-                        double eta2, int n, double tolerance) {
+                        double eta2, const SeriesLength& n, double tolerance,
+                        const Workers& workers) {
+  const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
+  const std::size_t threads = jdpricer_module::workerCount(workers);
   const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
-  py::array_t<double> prices = jdpricer_module::newResult(columns.shape);
-  py::array_t<double> bounds = jdpricer_module::newResult(columns.shape);
-  py::array_t<bool> fourier(prices.request().shape);
-  jdpricer_module::priceReleased<jdpricer::RobustBookPricer>(
-      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), tolerance,
-      prices.mutable_data(), bounds.mutable_data(), fourier.mutable_data());
+  py::array_t<double> prices = jdpricer_module::newResult<double>(columns.shape);
+  py::array_t<double> bounds = jdpricer_module::newResult<double>(columns.shape);
+  py::array_t<bool> fourier = jdpricer_module::newResult<bool>(columns.shape);
+  double* pricesOut = prices.mutable_data();
+  double* boundsOut = bounds.mutable_data();
+  bool* fourierOut = fourier.mutable_data();
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::priceRobustBook(kPayoff, model, columns.book(), tolerance, pricesOut, boundsOut,
+                              fourierOut, threads, poll);
+  });
   return py::module_::import("jdpricer_batch").attr("RobustPrices")(prices, bounds, fourier);
 }
 
@@ -61,14 +74,14 @@ void registerErrorBounds(py::module_& m) {
   const auto defineBounds = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("n"));
+          py::arg("n"), py::arg("workers") = 1);
   };
   defineBounds("call_error_bounds", &errorBounds<Payoff::kCall>, docs::callErrorBounds());
   defineBounds("put_error_bounds", &errorBounds<Payoff::kPut>, docs::putErrorBounds());
   const auto defineRobust = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("n"), py::arg("tolerance"));
+          py::arg("n"), py::arg("tolerance"), py::arg("workers") = 1);
   };
   defineRobust("robust_call_prices", &robustPrices<Payoff::kCall>, docs::robustCallPrices());
   defineRobust("robust_put_prices", &robustPrices<Payoff::kPut>, docs::robustPutPrices());

@@ -41,10 +41,18 @@ eta2 : float
     Rate of the exponential downward log-jump size (> 0).
 )doc";
 
-inline constexpr const char kN[] = R"doc(n : int
+inline constexpr const char kN[] = R"doc(n : int or "auto"
     Number of terms of the Poisson series, an int in the 32-bit range
     (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-    jump-free terms only and ``n >= 171`` gives NaN.
+    jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+    maturity its own length, `series_lengths` of it: every result is bit
+    for bit the one at that explicit n.
+)doc";
+
+inline constexpr const char kWorkers[] = R"doc(workers : int, optional
+    Threads the call uses, scipy.fft's convention: 1 (the default) prices
+    on the calling thread, a negative count wraps around ``os.cpu_count()``
+    (-1: every core). The results are bit for bit the same for every count.
 )doc";
 
 inline constexpr const char kArrayReturn[] = R"doc(numpy.ndarray of float64
@@ -56,11 +64,12 @@ inline constexpr const char kRaises[] = R"doc(
 Raises
 ------
 TypeError
-    When a model number cannot be converted to float, ``n`` is not an int
-    in the 32-bit range, or a column holds ``None``, strings, complex
-    numbers or dates.
+    When a model number cannot be converted to float, ``n`` is neither an
+    int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+    column holds ``None``, strings, complex numbers or dates.
 ValueError
-    When the columns' shapes do not broadcast (NumPy's error).
+    When the columns' shapes do not broadcast (NumPy's error), or
+    `workers` is 0 or wraps below 1.
 KeyboardInterrupt
     Or whatever else a signal handler raises: long calls run the handlers
     between chunks of a few milliseconds, so Ctrl-C stops them promptly.
@@ -144,7 +153,7 @@ for that option's `T`, `K`, `S` and `r`.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, R"doc(
 Returns
 -------
 )doc", kArrayReturn, kRaises, R"doc(
@@ -189,7 +198,7 @@ by parity, ``(exp(-r*T)*K + C) - S``.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, R"doc(
 Returns
 -------
 )doc", kArrayReturn, kRaises, R"doc(
@@ -232,7 +241,7 @@ the model's exact price.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -306,7 +315,7 @@ computed is what `put_prices` returns for the same arguments.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -369,17 +378,18 @@ inline std::string fourierCallPrices() {
 
 Parameters
 ----------
-)doc", kColumns, kModel, R"doc(
+)doc", kColumns, kModel, kWorkers, R"doc(
 Returns
 -------
 )doc", kArrayReturn, R"doc(
 Raises
 ------
 TypeError
-    When a model number cannot be converted to float, or a column holds
-    ``None``, strings, complex numbers or dates.
+    When a model number cannot be converted to float, `workers` is not an
+    int, or a column holds ``None``, strings, complex numbers or dates.
 ValueError
-    When the columns' shapes do not broadcast (NumPy's error).
+    When the columns' shapes do not broadcast (NumPy's error), or
+    `workers` is 0 or wraps below 1.
 KeyboardInterrupt
     Or whatever else a signal handler raises between chunks of a long call.
 
@@ -414,17 +424,18 @@ inline std::string fourierPutPrices() {
 
 Parameters
 ----------
-)doc", kColumns, kModel, R"doc(
+)doc", kColumns, kModel, kWorkers, R"doc(
 Returns
 -------
 )doc", kArrayReturn, R"doc(
 Raises
 ------
 TypeError
-    When a model number cannot be converted to float, or a column holds
-    ``None``, strings, complex numbers or dates.
+    When a model number cannot be converted to float, `workers` is not an
+    int, or a column holds ``None``, strings, complex numbers or dates.
 ValueError
-    When the columns' shapes do not broadcast (NumPy's error).
+    When the columns' shapes do not broadcast (NumPy's error), or
+    `workers` is 0 or wraps below 1.
 KeyboardInterrupt
     Or whatever else a signal handler raises between chunks of a long call.
 
@@ -447,7 +458,7 @@ nan
 inline std::string robustParameters() {
   return joined(kColumns, kModel, kN, R"doc(tolerance : float
     The largest error bound at which a closed-form price is kept.
-)doc");
+)doc", kWorkers);
 }
 
 inline constexpr const char kRobustNotes[] = R"doc(
@@ -737,5 +748,62 @@ inline constexpr const char* kGreeksFields[] = {
     "dV/deta1.",
     "dV/deta2.",
 };
+
+inline constexpr const char* kSeriesLengths = R"doc(Series length that leaves nothing to truncate, maturity by maturity.
+
+For each maturity, the smallest ``n`` at which the part of both Upsilon
+series that a series of ``n`` terms leaves out is below the rounding floor of
+the price; this is the length that ``n="auto"`` uses.
+
+Parameters
+----------
+T : array_like
+    Maturities in years, converted like the columns of `call_prices`.
+sigma, lam, p, eta1, eta2 : float
+    The Kou model, converted like `call_prices`' arguments.
+
+Returns
+-------
+numpy.ndarray of int32
+    Of T's shape: each maturity's series length, in [0, 170].
+
+Raises
+------
+TypeError
+    If T holds something other than real numbers, or a model argument is
+    not a real number.
+
+Notes
+-----
+Each Upsilon is a Poisson mixture of probabilities in [0, 1]: cutting it
+after ``n`` terms leaves out at most P(N1 > n) for the stock-measure series,
+N1 ~ Poisson((1 + zeta) lam T), and P(N2 > n) for the risk-neutral one,
+N2 ~ Poisson(lam T), zeta = p eta1/(eta1 - 1) + (1 - p) eta2/(eta2 + 1) - 1.
+The price S U1 - K exp(-rT) U2 (and the put, by exact parity) therefore
+misses at most (S + K exp(-rT)) max(P(N1 > n), P(N2 > n)).
+
+The floor is 2**-54 (half the unit roundoff) on both tails: the truncation
+is then at most half an ulp of S + K exp(-rT), below the rounding of the
+subtraction that forms every price, so no longer series can move a price by
+more than its own last bits. As a probability, the floor makes the length a
+function of the maturity and the model only, never of strike, spot or rate.
+The tails are the upper bounds that `call_error_bounds` uses; for each n the
+largest mean that they allow is tabulated, so a length costs a search in a
+table of 171 numbers, and the result is non-decreasing in T.
+
+The length is capped at 170, the longest series whose factorials are finite;
+beyond a mean of about 84 jumps the cap leaves a truncation error, which
+`call_error_bounds` reports. T <= 0 or NaN (whose price is NaN for every
+n) gives 0. An infinite T gives 170, and so does every T when the model is
+outside its domain (sigma not finite and positive, lam negative or not
+finite, p outside [0, 1], eta1 <= 1, eta2 <= 0 or not finite), where the
+tails cannot be told.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> jdpricer_batch.series_lengths([0.025, 0.5, 1.0, 5.8], 0.16, 1.0, 0.4, 10.0, 5.0)
+array([ 7, 14, 18, 35], dtype=int32)
+)doc";
 
 }  // namespace jdpricer_module::docs

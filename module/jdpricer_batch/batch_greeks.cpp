@@ -29,12 +29,16 @@ py::object greeks(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S, co
   py::tuple fields(static_cast<py::size_t>(jdpricer::kGreekFields));
   jdpricer::GreeksColumns out;
   for (int f = 0; f < jdpricer::kGreekFields; ++f) {
-    py::array_t<double> column = jdpricer_module::newResult(columns.shape);
+    py::array_t<double> column = jdpricer_module::newResult<double>(columns.shape);
     out.field[f] = column.mutable_data();
     fields[f] = std::move(column);
   }
-  jdpricer_module::priceReleased<jdpricer::GreeksBookPricer>(
-      kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n}, columns.book(), out);
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::GreeksBookPricer pricer(kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n},
+                                      columns.book(), out);
+    const std::size_t chunk = pricer.suggestedChunk();
+    while (pricer.priceNext(chunk)) poll();
+  });
   return py::module_::import("jdpricer_batch").attr("Greeks")(*fields);
 }
 

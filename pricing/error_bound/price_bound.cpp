@@ -155,8 +155,8 @@ BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1
   }
 }
 
-Bounded BoundedKouModel::upsilon(const Series& series, Bounded mu, Bounded a, Bounded T) const {
-  const int N = terms_;
+Bounded BoundedKouModel::upsilon(const Series& series, int N, Bounded mu, Bounded a,
+                                 Bounded T) const {
   const Bounded sigma = Bounded::exact(sigma_);
   const Bounded pi0 = exp((-series.lam) * T);
   const Bounded c = a - mu * T;
@@ -196,19 +196,21 @@ Bounded BoundedKouModel::upsilon(const Series& series, Bounded mu, Bounded a, Bo
   return normalCdfBounded(-c / (sqrtT * sigma)) * pi0 + (UQ + UP);
 }
 
-PriceAndBound BoundedKouModel::price(bool isCall, double T, double K, double S, double r) const {
+PriceAndBound BoundedKouModel::price(bool isCall, double T, double K, double S, double r,
+                                     int n) const {
   // Outside the model's domain (n >= 171 included) nothing is bounded; the
   // price is still the engine's.
-  if (!inDomain_) {
-    return {isCall ? kouCallPrice(T, K, S, r, sigma_, lam_, p_, eta1_, eta2_, n_)
-                   : kouPutPrice(T, K, S, r, sigma_, lam_, p_, eta1_, eta2_, n_),
+  if (!inDomain_ || n > kMaxSeriesTerms) {
+    return {isCall ? kouCallPrice(T, K, S, r, sigma_, lam_, p_, eta1_, eta2_, n)
+                   : kouPutPrice(T, K, S, r, sigma_, lam_, p_, eta1_, eta2_, n),
             kInfinity};
   }
+  const int N = n < 0 ? 0 : n;  // at most terms_ (the caller's promise)
   const Bounded t = Bounded::exact(T), k = Bounded::exact(K), s = Bounded::exact(S);
   const Bounded rate = Bounded::exact(r);
   const Bounded a = log(k / s);
-  const Bounded U1 = upsilon(stock_, (rate + halfSigmaSquared_) - lamZeta_, a, t);
-  const Bounded U2 = upsilon(riskNeutral_, (rate - halfSigmaSquared_) - lamZeta_, a, t);
+  const Bounded U1 = upsilon(stock_, N, (rate + halfSigmaSquared_) - lamZeta_, a, t);
+  const Bounded U2 = upsilon(riskNeutral_, N, (rate - halfSigmaSquared_) - lamZeta_, a, t);
   const Bounded discount = exp(-rate * t);
   const Bounded call = s * U1 - (k * discount) * U2;
   const Bounded result = isCall ? call : (discount * k + call) - s;
@@ -217,18 +219,26 @@ PriceAndBound BoundedKouModel::price(bool isCall, double T, double K, double S, 
                      std::isfinite(r) && std::isfinite(result.v);
   if (!valid) return {result.v, kInfinity};
   const double lamT = lam_ * T;
-  const double truncation = S * poissonTailAbove(stock_.lam.v * T + stock_.lam.e * T, n_) +
-                            K * (discount.v + discount.e) * poissonTailAbove(lamT, n_);
+  const double truncation = S * poissonTailAbove(stock_.lam.v * T + stock_.lam.e * T, n) +
+                            K * (discount.v + discount.e) * poissonTailAbove(lamT, n);
   const double bound = (result.e + truncation) * kBoundWidening;
   return {result.v, std::isnan(bound) ? kInfinity : bound};
 }
 
 PriceAndBound BoundedKouModel::call(double T, double K, double S, double r) const {
-  return price(true, T, K, S, r);
+  return price(true, T, K, S, r, n_);
 }
 
 PriceAndBound BoundedKouModel::put(double T, double K, double S, double r) const {
-  return price(false, T, K, S, r);
+  return price(false, T, K, S, r, n_);
+}
+
+PriceAndBound BoundedKouModel::call(double T, double K, double S, double r, int n) const {
+  return price(true, T, K, S, r, n);
+}
+
+PriceAndBound BoundedKouModel::put(double T, double K, double S, double r, int n) const {
+  return price(false, T, K, S, r, n);
 }
 
 }  // namespace jdpricer

@@ -55,6 +55,11 @@ class BoundedKouModel {
 
   PriceAndBound call(double T, double K, double S, double r) const;
   PriceAndBound put(double T, double K, double S, double r) const;
+  // The same with a series length of its own, n <= the model's n: a
+  // coefficient row does not depend on the series length, so the model's
+  // rows serve every shorter series.
+  PriceAndBound call(double T, double K, double S, double r, int n) const;
+  PriceAndBound put(double T, double K, double S, double r, int n) const;
 
  private:
   struct Series {
@@ -63,8 +68,8 @@ class BoundedKouModel {
     const Bounded* Q;
   };
 
-  PriceAndBound price(bool isCall, double T, double K, double S, double r) const;
-  Bounded upsilon(const Series& series, Bounded mu, Bounded a, Bounded T) const;
+  PriceAndBound price(bool isCall, double T, double K, double S, double r, int n) const;
+  Bounded upsilon(const Series& series, int N, Bounded mu, Bounded a, Bounded T) const;
 
   double sigma_, lam_, p_, eta1_, eta2_;
   int n_;

@@ -3,7 +3,7 @@
 #
 # T, K, S and r are array-likes broadcast together by NumPy's rules; the
 # model numbers are scalars converted as jdpricer converts them, and n is a
-# C int (SupportsIndex, which excludes float).
+# C int (SupportsIndex, which excludes float) or "auto".
 """Kou jump-diffusion prices of whole books of European options, in one call.
 
 The underlying follows a geometric Brownian motion plus a compound Poisson
@@ -44,13 +44,14 @@ Examples
 7.959429202982072
 """
 
-from typing import NamedTuple, SupportsFloat, SupportsIndex
+from typing import Literal, NamedTuple, SupportsFloat, SupportsIndex
 
 import numpy as np
 from numpy.typing import ArrayLike, NDArray
 from typing_extensions import TypeAlias
 
 _Real: TypeAlias = SupportsFloat | SupportsIndex
+_SeriesLength: TypeAlias = SupportsIndex | Literal["auto"]
 
 def call_prices(
     T: ArrayLike,
@@ -62,7 +63,8 @@ def call_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Call prices of a book under one Kou model, by the closed form.
 
@@ -89,10 +91,16 @@ def call_prices(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
-    n : int
+    n : int or "auto"
         Number of terms of the Poisson series, an int in the 32-bit range
         (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-        jump-free terms only and ``n >= 171`` gives NaN.
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -103,11 +111,12 @@ def call_prices(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, ``n`` is not an int
-        in the 32-bit range, or a column holds ``None``, strings, complex
-        numbers or dates.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
         between chunks of a few milliseconds, so Ctrl-C stops them promptly.
@@ -179,7 +188,8 @@ def put_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Put prices of a book under one Kou model, by the closed form.
 
@@ -207,10 +217,16 @@ def put_prices(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
-    n : int
+    n : int or "auto"
         Number of terms of the Poisson series, an int in the 32-bit range
         (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-        jump-free terms only and ``n >= 171`` gives NaN.
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -221,11 +237,12 @@ def put_prices(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, ``n`` is not an int
-        in the 32-bit range, or a column holds ``None``, strings, complex
-        numbers or dates.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
         between chunks of a few milliseconds, so Ctrl-C stops them promptly.
@@ -259,6 +276,71 @@ def put_prices(
     True
     """
 
+def series_lengths(
+    T: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+) -> NDArray[np.int32]:
+    """Series length that leaves nothing to truncate, maturity by maturity.
+
+    For each maturity, the smallest ``n`` at which the part of both Upsilon
+    series that a series of ``n`` terms leaves out is below the rounding floor of
+    the price; this is the length that ``n="auto"`` uses.
+
+    Parameters
+    ----------
+    T : array_like
+        Maturities in years, converted like the columns of `call_prices`.
+    sigma, lam, p, eta1, eta2 : float
+        The Kou model, converted like `call_prices`' arguments.
+
+    Returns
+    -------
+    numpy.ndarray of int32
+        Of T's shape: each maturity's series length, in [0, 170].
+
+    Raises
+    ------
+    TypeError
+        If T holds something other than real numbers, or a model argument is
+        not a real number.
+
+    Notes
+    -----
+    Each Upsilon is a Poisson mixture of probabilities in [0, 1]: cutting it
+    after ``n`` terms leaves out at most P(N1 > n) for the stock-measure series,
+    N1 ~ Poisson((1 + zeta) lam T), and P(N2 > n) for the risk-neutral one,
+    N2 ~ Poisson(lam T), zeta = p eta1/(eta1 - 1) + (1 - p) eta2/(eta2 + 1) - 1.
+    The price S U1 - K exp(-rT) U2 (and the put, by exact parity) therefore
+    misses at most (S + K exp(-rT)) max(P(N1 > n), P(N2 > n)).
+
+    The floor is 2**-54 (half the unit roundoff) on both tails: the truncation
+    is then at most half an ulp of S + K exp(-rT), below the rounding of the
+    subtraction that forms every price, so no longer series can move a price by
+    more than its own last bits. As a probability, the floor makes the length a
+    function of the maturity and the model only, never of strike, spot or rate.
+    The tails are the upper bounds that `call_error_bounds` uses; for each n the
+    largest mean that they allow is tabulated, so a length costs a search in a
+    table of 171 numbers, and the result is non-decreasing in T.
+
+    The length is capped at 170, the longest series whose factorials are finite;
+    beyond a mean of about 84 jumps the cap leaves a truncation error, which
+    `call_error_bounds` reports. T <= 0 or NaN (whose price is NaN for every
+    n) gives 0. An infinite T gives 170, and so does every T when the model is
+    outside its domain (sigma not finite and positive, lam negative or not
+    finite, p outside [0, 1], eta1 <= 1, eta2 <= 0 or not finite), where the
+    tails cannot be told.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> jdpricer_batch.series_lengths([0.025, 0.5, 1.0, 5.8], 0.16, 1.0, 0.4, 10.0, 5.0)
+    array([ 7, 14, 18, 35], dtype=int32)
+    """
+
 def fourier_call_prices(
     T: ArrayLike,
     K: ArrayLike,
@@ -269,6 +351,7 @@ def fourier_call_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Call prices of a book by the Fourier (cosine-series) method.
 
@@ -291,6 +374,10 @@ def fourier_call_prices(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -301,10 +388,11 @@ def fourier_call_prices(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, or a column holds
-        ``None``, strings, complex numbers or dates.
+        When a model number cannot be converted to float, `workers` is not an
+        int, or a column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises between chunks of a long call.
 
@@ -369,6 +457,7 @@ def fourier_put_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Put prices of a book by the Fourier (cosine-series) method.
 
@@ -391,6 +480,10 @@ def fourier_put_prices(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -401,10 +494,11 @@ def fourier_put_prices(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, or a column holds
-        ``None``, strings, complex numbers or dates.
+        When a model number cannot be converted to float, `workers` is not an
+        int, or a column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises between chunks of a long call.
 
@@ -459,7 +553,8 @@ def call_error_bounds(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Bounds on the error of each closed-form call price.
 
@@ -486,10 +581,16 @@ def call_error_bounds(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
-    n : int
+    n : int or "auto"
         Number of terms of the Poisson series, an int in the 32-bit range
         (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-        jump-free terms only and ``n >= 171`` gives NaN.
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -503,11 +604,12 @@ def call_error_bounds(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, ``n`` is not an int
-        in the 32-bit range, or a column holds ``None``, strings, complex
-        numbers or dates.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
         between chunks of a few milliseconds, so Ctrl-C stops them promptly.
@@ -577,7 +679,8 @@ def put_error_bounds(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> NDArray[np.float64]:
     """Bounds on the error of each closed-form put price.
 
@@ -603,10 +706,16 @@ def put_error_bounds(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
-    n : int
+    n : int or "auto"
         Number of terms of the Poisson series, an int in the 32-bit range
         (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-        jump-free terms only and ``n >= 171`` gives NaN.
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -618,11 +727,12 @@ def put_error_bounds(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, ``n`` is not an int
-        in the 32-bit range, or a column holds ``None``, strings, complex
-        numbers or dates.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
         between chunks of a few milliseconds, so Ctrl-C stops them promptly.
@@ -691,8 +801,9 @@ def robust_call_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
     tolerance: _Real,
+    workers: SupportsIndex = 1,
 ) -> RobustPrices:
     """Call prices with error bounds, by the closed form or the Fourier method.
 
@@ -718,12 +829,18 @@ def robust_call_prices(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
-    n : int
+    n : int or "auto"
         Number of terms of the Poisson series, an int in the 32-bit range
         (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-        jump-free terms only and ``n >= 171`` gives NaN.
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
     tolerance : float
         The largest error bound at which a closed-form price is kept.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -735,11 +852,12 @@ def robust_call_prices(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, ``n`` is not an int
-        in the 32-bit range, or a column holds ``None``, strings, complex
-        numbers or dates.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
         between chunks of a few milliseconds, so Ctrl-C stops them promptly.
@@ -791,8 +909,9 @@ def robust_put_prices(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
     tolerance: _Real,
+    workers: SupportsIndex = 1,
 ) -> RobustPrices:
     """Put prices with error bounds, by the closed form or the Fourier method.
 
@@ -818,12 +937,18 @@ def robust_put_prices(
         being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
     eta2 : float
         Rate of the exponential downward log-jump size (> 0).
-    n : int
+    n : int or "auto"
         Number of terms of the Poisson series, an int in the 32-bit range
         (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
-        jump-free terms only and ``n >= 171`` gives NaN.
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
     tolerance : float
         The largest error bound at which a closed-form price is kept.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -833,11 +958,12 @@ def robust_put_prices(
     Raises
     ------
     TypeError
-        When a model number cannot be converted to float, ``n`` is not an int
-        in the 32-bit range, or a column holds ``None``, strings, complex
-        numbers or dates.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error).
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
         between chunks of a few milliseconds, so Ctrl-C stops them promptly.

@@ -16,21 +16,25 @@ from test_typing import ERROR_LINE, docstring_signature, needs_mypy, run_tool
 
 STUB = Path(__file__).resolve().parents[2] / "stubs" / "jdpricer_batch-stubs" / "__init__.pyi"
 PRICERS = ["call_prices", "put_prices", "call_error_bounds", "put_error_bounds", "fourier_call_prices",
-           "fourier_put_prices"]
+           "fourier_put_prices", "series_lengths"]
 
 USE = """\
 import numpy as np
 from numpy.typing import NDArray
 import jdpricer_batch
 T = np.array([[0.5], [1.0]])
-calls: NDArray[np.float64] = jdpricer_batch.call_prices(T, [90.0, 100.0], 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)
+calls: NDArray[np.float64] = jdpricer_batch.call_prices(T, [90.0, 100.0], 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, workers=2)
 puts = jdpricer_batch.put_prices(T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1, p=0.4, eta1=10, eta2=5, n=np.int64(20))
-print(float(calls.sum() + puts))
+settled = jdpricer_batch.call_error_bounds(T, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, n="auto")
+lengths: NDArray[np.int32] = jdpricer_batch.series_lengths(T, 0.16, 1.0, 0.4, 10.0, 5.0)
+print(float(calls.sum() + puts + settled.sum()), int(lengths.max()))
 """
 MISUSES = [
     ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20.0)", "arg-type"),
     ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, [0.16], 1.0, 0.4, 10.0, 5.0, 20)", "arg-type"),
     ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0)", "call-arg"),
+    ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, n='Auto')", "arg-type"),
+    ("jdpricer_batch.fourier_put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, workers=2.0)", "arg-type"),
     ("text: str = jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)", "assignment"),
 ]
 
@@ -47,16 +51,17 @@ def test_stub_signature_matches_pybind11_docstring(name):
     stub = next(n for n in tree.body if isinstance(n, ast.FunctionDef) and n.name == name)
     runtime, returns = docstring_signature(getattr(jdpricer_batch, name))
 
-    def bare(text):  # without the numpy / np module prefixes
-        return re.sub(r"\b(numpy|np)\.", "", text)
+    def bare(text):  # without the numpy / np module prefixes, one kind of quotes
+        return re.sub(r"\b(numpy|np)\.", "", text).replace("'", '"')
 
     def spelt(node):
         text = ast.unparse(node)
         return bare(aliases.get(text, text))
 
-    stub_params = [(a.arg, spelt(a.annotation)) for a in stub.args.args]
-    # pybind11 says n is SupportsInt | SupportsIndex, but refuses floats.
-    runtime = [(p, "SupportsIndex" if p == "n" else bare(t)) for p, t in runtime]
+    defaults = [None] * (len(stub.args.args) - len(stub.args.defaults)) + stub.args.defaults
+    stub_params = [(a.arg, spelt(a.annotation) + ("" if d is None else " = " + ast.unparse(d)))
+                   for a, d in zip(stub.args.args, defaults)]
+    runtime = [(p, bare(t)) for p, t in runtime]
     assert not (stub.args.vararg or stub.args.kwarg or stub.args.kwonlyargs or stub.args.posonlyargs)
     assert stub_params == runtime
     assert spelt(stub.returns) == bare(returns)
