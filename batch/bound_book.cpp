@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "batch/maturity_order.hpp"
 
 #include "pricing/common/fp_environment.hpp"
 
@@ -14,29 +18,59 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
       prices_(prices),
       bounds_(bounds),
       terms_(model.n > 0 && model.n <= kMaxSeriesTerms ? model.n : 0),
-      storage_(BoundedKouModel::storageDoubles(model.n)) {
+      storage_(BoundedKouModel::storageDoubles(model.n)),
+      order_(maturityOrder(book.T, book.count)) {
   const PinnedFloatingPoint pinned;
   model_ = std::make_unique<BoundedKouModel>(model.sigma, model.lam, model.p, model.eta1,
                                              model.eta2, model.n, storage_.data());
+  maturity_ = std::make_unique<BoundedKouModel::Maturity>();
 }
+
+BoundedBookPricer::~BoundedBookPricer() = default;
 
 bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   const PinnedFloatingPoint pinned;
-  const std::size_t end = std::min(book_.count, next_ + maxOptions);
-  for (; next_ < end; ++next_) {
-    const std::size_t i = next_;
-    const PriceAndBound result = payoff_ == Payoff::kCall
-                                     ? model_->call(book_.T[i], book_.K[i], book_.S[i], book_.r[i])
-                                     : model_->put(book_.T[i], book_.K[i], book_.S[i], book_.r[i]);
-    prices_[i] = result.price;
-    bounds_[i] = result.bound;
+  const std::size_t end = std::min(order_.size(), next_ + maxOptions);
+  if (model_->pricesAreNaN()) {
+    // tgamma overflows from 171! on: the closed form is NaN for every input.
+    for (; next_ < end; ++next_) {
+      prices_[order_[next_]] = std::numeric_limits<double>::quiet_NaN();
+      bounds_[order_[next_]] = HUGE_VAL;
+    }
+    return next_ < order_.size();
   }
-  return next_ < book_.count;
+  double* maturityStorage = storage_.data() + BoundedKouModel::modelDoubles(terms_);
+  while (next_ < end) {
+    if (next_ == sliceEnd_) {
+      const std::uint64_t key = maturityKey(book_.T[order_[next_]]);
+      sliceEnd_ = next_ + 1;
+      while (sliceEnd_ < order_.size() && maturityKey(book_.T[order_[sliceEnd_]]) == key) {
+        ++sliceEnd_;
+      }
+      model_->buildMaturity(book_.T[order_[next_]], maturityStorage, *maturity_);
+    }
+    const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));
+    double K[kBatchLanes], S[kBatchLanes], r[kBatchLanes], prices[kBatchLanes],
+        bounds[kBatchLanes];
+    for (int l = 0; l < count; ++l) {
+      const std::size_t i = order_[next_ + l];
+      K[l] = book_.K[i];
+      S[l] = book_.S[i];
+      r[l] = book_.r[i];
+    }
+    model_->priceLanes(*maturity_, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds);
+    for (int l = 0; l < count; ++l) {
+      prices_[order_[next_ + l]] = prices[l];
+      bounds_[order_[next_ + l]] = bounds[l];
+    }
+    next_ += static_cast<std::size_t>(count);
+  }
+  return next_ < order_.size();
 }
 
 std::size_t BoundedBookPricer::suggestedChunk() const {
   const std::size_t terms = static_cast<std::size_t>(terms_) + 1;
-  return std::max<std::size_t>(1, (std::size_t{1} << 15) / (terms * terms));
+  return std::max<std::size_t>(kBatchLanes, (std::size_t{1} << 19) / (terms * terms));
 }
 
 RobustBookPricer::RobustBookPricer(Payoff payoff, const KouModel& model,

@@ -5,8 +5,12 @@
 //
 // Method. The bounded evaluation carries the closed form's own value, so
 // each price is bit for bit the engine's; its bound is rigorous for the
-// maths library's stated accuracy. The model's bounded jump coefficients are
-// computed once per book; the rest, per option. The robust pricer first
+// maths library's stated accuracy. As in the book pricer, the model's work
+// (jump coefficients and their bounds) is done once per book, the book is
+// priced in order of maturity with one maturity's shared work (slices,
+// weights and their bounded constants) done once, and the options of one
+// maturity go through the engine kBatchLanes side by side, each bound
+// formed beside its price from the pieces the price computed. The robust pricer first
 // prices and bounds the whole book, then hands the options whose bound is
 // above the tolerance (or not finite) to the Fourier book pricer, and
 // records for those the Fourier method's stated accuracy, 1e-14 (S + K),
@@ -33,20 +37,26 @@ class BoundedBookPricer {
   // the pricer.
   BoundedBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                     double* prices, double* bounds);
+  ~BoundedBookPricer();
 
   // Prices and bounds up to maxOptions further options; false once done.
   bool priceNext(std::size_t maxOptions);
   std::size_t suggestedChunk() const;
 
  private:
+  void pricePending(std::size_t end);
+
   Payoff payoff_;
   OptionColumns book_;
   double* prices_;
   double* bounds_;
   int terms_;
-  std::vector<double> storage_;
+  std::vector<double> storage_;  // the model's, then one maturity's
   std::unique_ptr<BoundedKouModel> model_;
-  std::size_t next_ = 0;
+  std::unique_ptr<BoundedKouModel::Maturity> maturity_;
+  std::vector<std::size_t> order_;  // book indices, by maturity bits
+  std::size_t next_ = 0;            // position in order_
+  std::size_t sliceEnd_ = 0;        // end in order_ of the current maturity
 };
 
 class RobustBookPricer {

@@ -1,0 +1,230 @@
+#include "pricing/error_bound/bounded_slice.hpp"
+
+#include <cmath>
+#include <limits>
+
+namespace jdpricer {
+
+namespace {
+
+constexpr double kU = bounded_detail::kUnitRoundoff;
+constexpr double kTiny = bounded_detail::kTiniest;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// gamma_k = k u / (1 - k u), rounded up generously.
+double gamma(int k) {
+  const double ku = static_cast<double>(k) * kU;
+  return ku < 0.25 ? ku / (1.0 - ku) * (1.0 + 8.0 * kU) : kInfinity;
+}
+
+double upper(Bounded x) { return std::fabs(x.v) + x.e; }
+
+// NaN and overflow give +inf: still a bound.
+double finiteOrInfinite(double bound) { return bound <= std::numeric_limits<double>::max() ? bound : kInfinity; }
+
+Bounded normalCdfBounded(Bounded y) {
+  return Bounded::exact(1.0) - 0.5 * erfc(y / literal(kSqrtTwo));
+}
+
+// The family's constants in the engine's order (integralConstants,
+// buildIntegralFamily) and its weights omega_m = sum_{n>m} pi_n W_{n,m+1}
+// with their error bounds; W and its coefficient errors Ce come from the
+// powers (eta s)^k and the coefficient triangle (row n at triangleIndex(n, 1)).
+void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounded* etaSPow,
+                 const Bounded* pi, const double* C, const double* Ce, const double* W,
+                 BoundedIntegralFamily& out) {
+  out.alpha = alpha;
+  out.beta = beta;
+  out.delta = delta;
+  out.alphaOverBeta = alpha / beta;
+  const Bounded rho = beta / alpha;
+  const Bounded F = exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
+  const Bounded G = literal(kSqrtTwoPi) / beta;
+  double worst = 0.0;
+  Bounded rhoPow = Bounded::exact(1.0);
+  for (int j = 1; j <= N; ++j) {
+    rhoPow = powInteger(rho, j);
+    const double relative = rhoPow.v > 0.0 ? rhoPow.e / rhoPow.v : kInfinity;
+    if (!(relative <= worst)) worst = relative;
+    out.gaussianScaleError[j - 1] = ((G * rhoPow) * F).e;
+  }
+  out.rhoPowRelative = worst;
+
+  double sum[kSeriesTableSize], error[kSeriesTableSize];
+  for (int m = 0; m < N; ++m) sum[m] = error[m] = 0.0;
+  for (int n = 1; n <= N; ++n) {
+    const int row = triangleIndex(n, 1);
+    const double piV = std::fabs(pi[n].v), piE = pi[n].e;
+    for (int k = 1; k <= n; ++k) {
+      // W = (eta s)^k C_{n,k}: the bound of a product of bounded factors.
+      const double w = std::fabs(W[row + k - 1]);
+      const double wError = std::fabs(etaSPow[k].v) * Ce[row + k - 1] +
+                            etaSPow[k].e * (std::fabs(C[row + k - 1]) + Ce[row + k - 1]) +
+                            kU * w + kTiny;
+      sum[k - 1] += piV * w;
+      error[k - 1] += piV * wError + piE * (w + wError);
+    }
+  }
+  // Non-negative sums of N products: within gamma_{N+1} of their value.
+  const double sumRounding = gamma(N + 2);
+  const double termRounding = gamma(N + 3);  // the engine's sums over k and n
+  for (int m = 0; m < N; ++m) {
+    const double weightError = sumRounding * sum[m] + error[m] * (1.0 + sumRounding);
+    out.weight[m] = (sum[m] + weightError) * (1.0 + 4.0 * kU);
+    out.weightError[m] = (weightError + termRounding * out.weight[m]) * (1.0 + 4.0 * kU);
+  }
+  // kappa_i = omega_i + rho kappa_{i+1}, downwards.
+  Bounded kappa = Bounded::exact(0.0);
+  for (int m = N - 1; m >= 0; --m) {
+    const Bounded omega{sum[m], out.weight[m] - sum[m]};
+    kappa = m == N - 1 ? omega : omega + rho * kappa;
+    out.kappa[m] = kappa.v;
+    out.kappaError[m] = kappa.e;
+  }
+}
+
+// For one family at level c: bounds on the error of the sum over m of
+// omega_m I_m (the computed SP or SQ against the exact one at c~), and on
+// |c~ - c|.
+void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N, double c,
+                 const double* I, double* scratch, double& error, double& shift) {
+  const IntegralLevel t = integralLevel(f.which, f.constants, c, f.alpha, f.beta, f.delta);
+  const double e = t.e;
+  const Bounded eBounded = b.beta * Bounded::exact(c) - b.delta;
+  const double room = std::fabs(b.beta.v) - b.beta.e;
+  shift = finiteOrInfinite(room > 0.0 ? eBounded.e / room * (1.0 + 4.0 * kU) : kInfinity);
+  const Bounded level{c, shift};
+  const Bounded eOverAlpha = exp(b.alpha * level) / b.alpha;
+  const Bounded phi = f.which == IntegralCase::kA
+                          ? normalCdfBounded((b.delta - level * b.beta) + b.alphaOverBeta)
+                          : normalCdfBounded((b.beta * level - b.delta) - b.alphaOverBeta);
+  const Bounded x = Bounded::exact(e);
+  const Bounded hMinusOne = exp((-0.5 * x) * x);
+  const Bounded hZero = normalCdfBounded(-x) * literal(kSqrtTwoPi);
+
+  // Forward: the engine's Hh values, the local rounding of each step
+  // (local[j + 1] for Hh_j, j >= -1) and T_m = sum |h_i| rho^(m-i).
+  double* h = scratch;
+  double* local = scratch + (kSeriesTableSize + 2);
+  const double rho = f.constants.rho;
+  const double sumRelative = gamma(N + 1) + b.rhoPowRelative;
+  const double horner = (1.0 + gamma(2 * N + 4)) * (1.0 + b.rhoPowRelative) * (1.0 + 4.0 * kU);
+  const double phiAbs = std::fabs(phi.v), eOverAlphaAbs = std::fabs(eOverAlpha.v);
+  local[0] = hMinusOne.e;
+  local[1] = hZero.e;
+  h[0] = hZero.v;
+  double older = hMinusOne.v;
+  double sumMagnitude = std::fabs(h[0]);
+  double total = 0.0;
+  for (int m = 0; m < N; ++m) {
+    if (m > 0) {
+      const double index = static_cast<double>(m);
+      const double product = e * h[m - 1];
+      const double difference = older - product;
+      h[m] = difference / index;
+      older = h[m - 1];
+      local[m + 1] =
+          kU * (std::fabs(h[m]) + (std::fabs(difference) + std::fabs(product)) / index) +
+          3.0 * kTiny;
+      sumMagnitude = rho * sumMagnitude + std::fabs(h[m]);
+    }
+    const double sumBound = sumMagnitude * horner;  // >= |S_m| and the exact sum at h
+    const double gaussianAbs = std::fabs(f.gaussianScale[m]);
+    const double gaussianError = b.gaussianScaleError[m];
+    const double Iabs = std::fabs(I[m]);
+    const double productsAbs = (gaussianAbs * phiAbs + eOverAlphaAbs * sumBound * (1.0 + sumRelative)) *
+                               (1.0 + 2.0 * kU);
+    const double errorOfI = kU * (Iabs + productsAbs) + phiAbs * gaussianError +
+                            (gaussianAbs + gaussianError) * phi.e +
+                            eOverAlphaAbs * sumRelative * sumBound +
+                            sumBound * (1.0 + sumRelative) * eOverAlpha.e + 4.0 * kTiny;
+    total += b.weight[m] * errorOfI + Iabs * b.weightError[m];
+  }
+
+  // Backward: the adjoint Lambda of the recursion against kappa, with a
+  // running bound on its error; sum_j |Lambda_j| |local_j|.
+  double next = 0.0, afterNext = 0.0, nextError = 0.0, afterNextError = 0.0;
+  double recursion = 0.0;
+  const double eAbs = std::fabs(e);
+  for (int i = N - 1; i >= 0; --i) {
+    const double stepOne = (e * next) / static_cast<double>(i + 1);
+    const double stepTwo = afterNext / static_cast<double>(i + 2);
+    const double partial = b.kappa[i] - stepOne;
+    const double adjoint = partial + stepTwo;
+    const double adjointError =
+        (b.kappaError[i] + eAbs * nextError / static_cast<double>(i + 1) +
+         afterNextError / static_cast<double>(i + 2) +
+         kU * (3.0 * std::fabs(stepOne) + 2.0 * std::fabs(stepTwo) + std::fabs(partial) +
+               std::fabs(adjoint)) +
+         5.0 * kTiny) *
+        (1.0 + 4.0 * kU);
+    recursion += (std::fabs(adjoint) + adjointError) * local[i + 1];
+    afterNext = next;
+    afterNextError = nextError;
+    next = adjoint;
+    nextError = adjointError;
+  }
+  // Hh_{-1} enters Hh_1 alone, with weight 1: Lambda_{-1} = Lambda_1.
+  recursion += (std::fabs(afterNext) + afterNextError) * local[0];
+  error = finiteOrInfinite((total + upper(eOverAlpha) * recursion) * (1.0 + 8.0 * kU));
+}
+
+}  // namespace
+
+void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                             const Bounded* fact, const double* P, const double* Pe,
+                             const double* Q, const double* Qe, const double* W,
+                             const double* V, BoundedSeriesSlice& out) {
+  const Bounded T = Bounded::exact(slice.T), sigma = Bounded::exact(slice.sigma);
+  const Bounded sqrtT = sqrt(T);
+  out.pi0 = exp((-law.lam) * T);
+  const Bounded D = sqrt(literal(6.283185307179586) * T) * sigma;
+  const Bounded eta1Sigma = law.eta1 * sigma, eta2Sigma = law.eta2 * sigma;
+  out.upScale = exp(eta1Sigma * eta1Sigma * T * 0.5) / D;
+  out.downScale = exp(eta2Sigma * eta2Sigma * T * 0.5) / D;
+  out.sqrtTSigma = sqrtT * sigma;
+  const double room = D.v - D.e;
+  out.density = finiteOrInfinite(room > 0.0 ? (1.0 / room) * (1.0 + 4.0 * kU) : kInfinity);
+  const int N = slice.N;
+  if (N == 0) return;
+
+  const Bounded s = sigma * sqrtT;
+  const Bounded lamT = law.lam * T;
+  const Bounded eta1S = law.eta1 * s, eta2S = law.eta2 * s;
+  Bounded pi[kSeriesTableSize], eta1SPow[kSeriesTableSize], eta2SPow[kSeriesTableSize];
+  for (int n = 1; n <= N; ++n) {
+    pi[n] = (out.pi0 * powInteger(lamT, n)) / fact[n];
+    eta1SPow[n] = powInteger(eta1S, n);
+    eta2SPow[n] = powInteger(eta2S, n);
+  }
+  buildFamily(N, -law.eta1, Bounded::exact(-1.0) / s, sqrtT * (-sigma * law.eta1), eta1SPow, pi,
+              P, Pe, W, out.upward);
+  buildFamily(N, law.eta2, Bounded::exact(1.0) / s, sqrtT * (-sigma * law.eta2), eta2SPow, pi, Q,
+              Qe, V, out.downward);
+}
+
+Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, double c,
+                       double cError, const double* up, const double* down, double SP,
+                       double SQ, double* scratch) {
+  double upError = 0.0, downError = 0.0, upShift = 0.0, downShift = 0.0;
+  const int N = slice.N;
+  if (N > 0) {
+    familyBound(slice.upward, b.upward, N, c, up, scratch, upError, upShift);
+    familyBound(slice.downward, b.downward, N, c, down, scratch, downError, downShift);
+  }
+  const double UP = slice.upScale * SP;
+  const double UQ = slice.downScale * SQ;
+  double UPError = kU * std::fabs(UP) + b.upScale.e * std::fabs(SP) + upper(b.upScale) * upError;
+  double UQError =
+      kU * std::fabs(UQ) + b.downScale.e * std::fabs(SQ) + upper(b.downScale) * downError;
+  if (N > 0) {
+    UPError += b.density * (cError + upShift);
+    UQError += b.density * (cError + downShift);
+  }
+  const Bounded upward{UP, finiteOrInfinite(UPError * (1.0 + 4.0 * kU))};
+  const Bounded downward{UQ, finiteOrInfinite(UQError * (1.0 + 4.0 * kU))};
+  const Bounded level{c, cError};
+  return normalCdfBounded(-level / b.sqrtTSigma) * b.pi0 + (downward + upward);
+}
+
+}  // namespace jdpricer
