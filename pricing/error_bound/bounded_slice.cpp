@@ -41,17 +41,17 @@ void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounde
   const Bounded F = exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
   const Bounded G = literal(kSqrtTwoPi) / beta;
   double worst = 0.0;
-  Bounded rhoPow = Bounded::exact(1.0);
+  out.rhoPowRelative[0] = 0.0;
   for (int j = 1; j <= N; ++j) {
-    rhoPow = powInteger(rho, j);
+    const Bounded rhoPow = powInteger(rho, j);
     const double relative = rhoPow.v > 0.0 ? rhoPow.e / rhoPow.v : kInfinity;
     if (!(relative <= worst)) worst = relative;
+    out.rhoPowRelative[j] = worst;
     out.gaussianScaleError[j - 1] = ((G * rhoPow) * F).e;
   }
-  out.rhoPowRelative = worst;
 
-  double sum[kSeriesTableSize], error[kSeriesTableSize];
-  for (int m = 0; m < N; ++m) sum[m] = error[m] = 0.0;
+  double sum[kSeriesTableSize], error[kSeriesTableSize], rounding[kSeriesTableSize];
+  for (int m = 0; m < N; ++m) sum[m] = error[m] = rounding[m] = 0.0;
   for (int n = 1; n <= N; ++n) {
     const int row = triangleIndex(n, 1);
     const double piV = std::fabs(pi[n].v), piE = pi[n].e;
@@ -63,15 +63,17 @@ void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounde
                             kU * w + kTiny;
       sum[k - 1] += piV * w;
       error[k - 1] += piV * wError + piE * (w + wError);
+      // The product I W and the additions of A_n after it: n - k + 2
+      // roundings (the first addition, to 0, is exact).
+      rounding[k - 1] += gamma(n - k + 2) * (piV * w);
     }
   }
   // Non-negative sums of N products: within gamma_{N+1} of their value.
   const double sumRounding = gamma(N + 2);
-  const double termRounding = gamma(N + 3);  // the engine's sums over k and n
   for (int m = 0; m < N; ++m) {
     const double weightError = sumRounding * sum[m] + error[m] * (1.0 + sumRounding);
     out.weight[m] = (sum[m] + weightError) * (1.0 + 4.0 * kU);
-    out.weightError[m] = (weightError + termRounding * out.weight[m]) * (1.0 + 4.0 * kU);
+    out.weightError[m] = (error[m] + rounding[m]) * (1.0 + sumRounding) * (1.0 + 4.0 * kU);
   }
   // kappa_i = omega_i + rho kappa_{i+1}, downwards.
   Bounded kappa = Bounded::exact(0.0);
@@ -107,8 +109,6 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   double* h = scratch;
   double* local = scratch + (kSeriesTableSize + 2);
   const double rho = f.constants.rho;
-  const double sumRelative = gamma(N + 1) + b.rhoPowRelative;
-  const double horner = (1.0 + gamma(2 * N + 4)) * (1.0 + b.rhoPowRelative) * (1.0 + 4.0 * kU);
   const double phiAbs = std::fabs(phi.v), eOverAlphaAbs = std::fabs(eOverAlpha.v);
   local[0] = hMinusOne.e;
   local[1] = hZero.e;
@@ -128,6 +128,11 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
           3.0 * kTiny;
       sumMagnitude = rho * sumMagnitude + std::fabs(h[m]);
     }
+    // S_m: m + 1 roundings of its own, the powers' errors, and the Horner
+    // pass's own rounding (2 per step) in T_m.
+    const double sumRelative = gamma(m + 1) + b.rhoPowRelative[m];
+    const double horner =
+        (1.0 + gamma(2 * m + 4)) * (1.0 + b.rhoPowRelative[m]) * (1.0 + 4.0 * kU);
     const double sumBound = sumMagnitude * horner;  // >= |S_m| and the exact sum at h
     const double gaussianAbs = std::fabs(f.gaussianScale[m]);
     const double gaussianError = b.gaussianScaleError[m];
@@ -205,7 +210,7 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
 
 Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, double c,
                        double cError, const double* up, const double* down, double SP,
-                       double SQ, double* scratch) {
+                       double SPRounding, double SQ, double SQRounding, double* scratch) {
   double upError = 0.0, downError = 0.0, upShift = 0.0, downShift = 0.0;
   const int N = slice.N;
   if (N > 0) {
@@ -214,9 +219,10 @@ Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, do
   }
   const double UP = slice.upScale * SP;
   const double UQ = slice.downScale * SQ;
-  double UPError = kU * std::fabs(UP) + b.upScale.e * std::fabs(SP) + upper(b.upScale) * upError;
-  double UQError =
-      kU * std::fabs(UQ) + b.downScale.e * std::fabs(SQ) + upper(b.downScale) * downError;
+  double UPError = kU * std::fabs(UP) + b.upScale.e * std::fabs(SP) +
+                   upper(b.upScale) * (upError + SPRounding);
+  double UQError = kU * std::fabs(UQ) + b.downScale.e * std::fabs(SQ) +
+                   upper(b.downScale) * (downError + SQRounding);
   if (N > 0) {
     UPError += b.density * (cError + upShift);
     UQError += b.density * (cError + downShift);

@@ -34,8 +34,12 @@
 // of k terms errs by at most gamma_k times the sum of magnitudes,
 // gamma_k = k u/(1 - k u)): the products and the subtraction that form
 // I_m, the sums S_m (through T_m = sum |h_i| rho^(m-i), one Horner pass), the
-// sums over k and n (through the maturity's omega_m), and the errors of the
-// maturity constants (bounded arithmetic, bounded_arithmetic.hpp).
+// sums over k (through weights of the maturity), and the errors of the
+// maturity constants (bounded arithmetic, bounded_arithmetic.hpp). Counts
+// of roundings follow each term's own path (the Poisson weights leave few
+// rows that matter), and the accumulation over the rows n is bounded as the
+// engine runs it, each addition by the smaller of u |partial sum| and the
+// term it adds.
 //
 // Numerical caveats. Rigorous for the accuracies of the maths library stated
 // in bounded_arithmetic.hpp; any overflow or NaN in the bound gives +inf.
@@ -51,10 +55,10 @@ namespace jdpricer {
 // The maturity constants of one integral family, with their bounds.
 struct BoundedIntegralFamily {
   Bounded alpha, beta, delta, alphaOverBeta;
-  double rhoPowRelative;                   // >= |rho^j - exact| / rho^j, j <= count
+  double rhoPowRelative[kSeriesTableSize];  // >= |rho^j - exact| / rho^j for every j <= m
   double gaussianScaleError[kSeriesTableSize];
   double weight[kSeriesTableSize];         // >= omega_m, the exact weight
-  double weightError[kSeriesTableSize];    // per unit |I_m|: weight errors and sum rounding
+  double weightError[kSeriesTableSize];    // per unit |I_m|: weight errors, rounding of the sums over k
   double kappa[kSeriesTableSize];          // computed kappa_m
   double kappaError[kSeriesTableSize];     // >= |kappa_m - exact|
 };
@@ -81,11 +85,12 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
 
 // The Upsilon of one option with a bound on its error against the exact
 // truncated series at the exact level: the value is the engine's, from its
-// pieces (c, the integrals I^up_m and I^down_m at c, the sums SP and SQ);
-// cError bounds the error of c. `scratch` holds 4 (kSeriesTableSize + 2)
-// doubles.
+// pieces (c, the integrals I^up_m and I^down_m at c, the sums SP and SQ and
+// bounds SPRounding, SQRounding on the rounding of their accumulation over n
+// from the products A_n pi_n, pi_n B_n); cError bounds the error of c.
+// `scratch` holds 2 (kSeriesTableSize + 2) doubles.
 Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& bounded, double c,
                        double cError, const double* up, const double* down, double SP,
-                       double SQ, double* scratch);
+                       double SPRounding, double SQ, double SQRounding, double* scratch);
 
 }  // namespace jdpricer

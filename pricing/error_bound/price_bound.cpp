@@ -9,6 +9,8 @@ namespace jdpricer {
 
 namespace {
 
+constexpr double kUnit = bounded_detail::kUnitRoundoff;
+constexpr double kTiny = bounded_detail::kTiniest;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Covers the relative rounding of the bound's own arithmetic: some u per
 // operation over at most a few million operations.
@@ -170,7 +172,7 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
   double U[2][kBatchLanes];
   Bounded boundedU[2][kBatchLanes];
   double up[kSeriesTableSize], down[kSeriesTableSize];
-  double scratch[4 * (kSeriesTableSize + 2)];
+  double scratch[2 * (kSeriesTableSize + 2)];
   for (int l = 0; l < kBatchLanes; ++l) {
     const int i = l < count ? l : 0;
     a[l] = std::log(K[i] / S[i]);
@@ -184,9 +186,31 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       lane(lanes.c, l) = a[l] - mu * T;
     }
     beginSeries(slice, lanes);
+    // addSeriesRow's operations, in its order, with a bound on the rounding
+    // of the accumulation over n beside them: each addition errs by at most
+    // the smaller of u |its result| and the term it adds, each product by
+    // u |itself| (and an underflow).
+    double SPRounding[kBatchLanes] = {}, SQRounding[kBatchLanes] = {};
     for (int n = 1; n <= terms_; ++n) {
       const int row = triangleIndex(n, 1);
-      addSeriesRow(slice, n, maturity.W[series] + row, maturity.V[series] + row, lanes);
+      const double* W = maturity.W[series] + row;
+      const double* V = maturity.V[series] + row;
+      LaneBlock A = zeroLanes(), B = zeroLanes();
+      for (int k = 1; k <= n; ++k) {
+        A = A + lanes.upward[k - 1] * W[k - 1];
+        B = B + lanes.downward[k - 1] * V[k - 1];
+      }
+      const double pin = slice.poisson[n];
+      const LaneBlock termP = A * pin;
+      const LaneBlock termQ = pin * B;
+      lanes.SP = lanes.SP + termP;
+      lanes.SQ = lanes.SQ + termQ;
+      if (!boundable) continue;
+      for (int l = 0; l < count; ++l) {
+        const double tP = std::fabs(termP[l]), tQ = std::fabs(termQ[l]);
+        SPRounding[l] += std::fmin(kUnit * std::fabs(lanes.SP[l]), tP) + kUnit * tP + kTiny;
+        SQRounding[l] += std::fmin(kUnit * std::fabs(lanes.SQ[l]), tQ) + kUnit * tQ + kTiny;
+      }
     }
     finishSeries(slice, lanes, U[series]);
     if (!boundable) continue;
@@ -203,7 +227,8 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       }
       boundedU[series][l] =
           boundedUpsilon(slice, maturity.bounded[series], c, level.v == c ? level.e : kInfinity,
-                         up, down, lane(lanes.SP, l), lane(lanes.SQ, l), scratch);
+                         up, down, lane(lanes.SP, l), SPRounding[l] * (1.0 + 4.0 * kUnit),
+                         lane(lanes.SQ, l), SQRounding[l] * (1.0 + 4.0 * kUnit), scratch);
       if (!(boundedU[series][l].v == U[series][l])) boundedU[series][l].e = kInfinity;
     }
   }
