@@ -89,7 +89,8 @@ void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounde
 // omega_m I_m (the computed SP or SQ against the exact one at c~), and on
 // |c~ - c|.
 void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N, double c,
-                 const double* I, double* scratch, double& error, double& shift) {
+                 const double* I, double* scratch, double& error, double& shift,
+                 double& slope) {
   const IntegralLevel t = integralLevel(f.which, f.constants, c, f.alpha, f.beta, f.delta);
   const double e = t.e;
   const Bounded eBounded = b.beta * Bounded::exact(c) - b.delta;
@@ -116,6 +117,10 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   double older = hMinusOne.v;
   double sumMagnitude = std::fabs(h[0]);
   double total = 0.0;
+  // |Hh_m(e) - h_m| by magnitudes, for the slope only: sum_m omega_m Hh_m(e).
+  double olderDrift = local[0], drift = local[1];
+  double weightedHh = b.weight[0] * (std::fabs(h[0]) + drift);
+  const double eAbs = std::fabs(e);
   for (int m = 0; m < N; ++m) {
     if (m > 0) {
       const double index = static_cast<double>(m);
@@ -127,6 +132,10 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
           kU * (std::fabs(h[m]) + (std::fabs(difference) + std::fabs(product)) / index) +
           3.0 * kTiny;
       sumMagnitude = rho * sumMagnitude + std::fabs(h[m]);
+      const double nextDrift = (olderDrift + eAbs * drift) / index + local[m + 1];
+      olderDrift = drift;
+      drift = nextDrift;
+      weightedHh += b.weight[m] * (std::fabs(h[m]) + drift);
     }
     // S_m: m + 1 roundings of its own, the powers' errors, and the Horner
     // pass's own rounding (2 per step) in T_m.
@@ -150,7 +159,6 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   // running bound on its error; sum_j |Lambda_j| |local_j|.
   double next = 0.0, afterNext = 0.0, nextError = 0.0, afterNextError = 0.0;
   double recursion = 0.0;
-  const double eAbs = std::fabs(e);
   for (int i = N - 1; i >= 0; --i) {
     const double stepOne = (e * next) / static_cast<double>(i + 1);
     const double stepTwo = afterNext / static_cast<double>(i + 2);
@@ -172,6 +180,9 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   // Hh_{-1} enters Hh_1 alone, with weight 1: Lambda_{-1} = Lambda_1.
   recursion += (std::fabs(afterNext) + afterNextError) * local[0];
   error = finiteOrInfinite((total + upper(eOverAlpha) * recursion) * (1.0 + 8.0 * kU));
+  // d/dc of sum_m omega_m I_m(c) is -e^(alpha c) sum_m omega_m Hh_m(beta c - delta).
+  slope = finiteOrInfinite(upper(eOverAlpha) * upper(b.alpha) * weightedHh *
+                           (1.0 + gamma(3 * N + 8)));
 }
 
 }  // namespace
@@ -190,6 +201,8 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
   out.sqrtTSigma = sqrtT * sigma;
   const double room = D.v - D.e;
   out.density = finiteOrInfinite(room > 0.0 ? (1.0 / room) * (1.0 + 4.0 * kU) : kInfinity);
+  // sup |phi_s'| = 1/(s^2 sqrt(2 pi e)), s^2 = sigma^2 T; 4.13 < sqrt(2 pi e).
+  out.densitySlope = finiteOrInfinite(1.0 / ((slice.sigma * slice.sigma) * slice.T * 4.13));
   const int N = slice.N;
   if (N == 0) return;
 
@@ -212,10 +225,12 @@ Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, do
                        double cError, const double* up, const double* down, double SP,
                        double SPRounding, double SQ, double SQRounding, double* scratch) {
   double upError = 0.0, downError = 0.0, upShift = 0.0, downShift = 0.0;
+  double upSlope = 0.0, downSlope = 0.0;
   const int N = slice.N;
   if (N > 0) {
-    familyBound(slice.upward, b.upward, N, c, up, scratch, upError, upShift);
-    familyBound(slice.downward, b.downward, N, c, down, scratch, downError, downShift);
+    familyBound(slice.upward, b.upward, N, c, up, scratch, upError, upShift, upSlope);
+    familyBound(slice.downward, b.downward, N, c, down, scratch, downError, downShift,
+                downSlope);
   }
   const double UP = slice.upScale * SP;
   const double UQ = slice.downScale * SQ;
@@ -224,8 +239,13 @@ Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, do
   double UQError = kU * std::fabs(UQ) + b.downScale.e * std::fabs(SQ) +
                    upper(b.downScale) * (downError + SQRounding);
   if (N > 0) {
-    UPError += b.density * (cError + upShift);
-    UQError += b.density * (cError + downShift);
+    // The shift from the level where the bound holds to the true one: the
+    // slope there, plus how far the slope itself can move over the shift.
+    const double upReach = cError + upShift, downReach = cError + downShift;
+    UPError += upReach * std::fmin(b.density, upper(b.upScale) * upSlope +
+                                                  upReach * b.densitySlope);
+    UQError += downReach * std::fmin(b.density, upper(b.downScale) * downSlope +
+                                                    downReach * b.densitySlope);
   }
   const Bounded upward{UP, finiteOrInfinite(UPError * (1.0 + 4.0 * kU))};
   const Bounded downward{UQ, finiteOrInfinite(UQError * (1.0 + 4.0 * kU))};

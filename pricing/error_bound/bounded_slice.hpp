@@ -26,9 +26,14 @@
 // The double e is the exact e of a level c~ = (e + delta)/beta close to the
 // computed c; the bound is against the exact series at c~ (E/alpha and Phi
 // bounded at c~), and the shift from c~ to the true c costs at most
-// |c~ - c| / (sigma sqrt(2 pi T)): each jump part of Upsilon is a mixture,
-// with weights summing to at most 1, of probabilities P(sigma W_T + G >= c)
-// whose densities are at most that of sigma W_T.
+// |c~ - c| times the largest slope in between. Each jump part of Upsilon is
+// a mixture, with weights summing to at most 1, of probabilities
+// P(sigma W_T + G >= c) whose densities are at most that of sigma W_T, so
+// the slope is at most 1/(sigma sqrt(2 pi T)), and it moves by at most
+// 1/(sigma^2 T sqrt(2 pi e)) per unit of c; at c~ it is
+// e^(alpha c) sum_m omega_m Hh_m(e) (d I_m/dc = -e^(alpha c) Hh_m(beta c -
+// delta)), bounded through the computed h and a magnitude bound on their
+// errors.
 //
 // The rest is bounded by magnitudes with a-priori sum bounds (a dot product
 // of k terms errs by at most gamma_k times the sum of magnitudes,
@@ -65,7 +70,8 @@ struct BoundedIntegralFamily {
 
 struct BoundedSeriesSlice {
   Bounded pi0, upScale, downScale, sqrtTSigma;
-  double density;  // >= 1/(sigma sqrt(2 pi T))
+  double density;       // >= 1/(sigma sqrt(2 pi T)), the largest slope of Upsilon in c
+  double densitySlope;  // >= 1/(sigma^2 T sqrt(2 pi e)), the largest change of that slope
   BoundedIntegralFamily upward, downward;
 };
 

@@ -124,22 +124,61 @@ BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1
     for (int row = 1; row <= terms_; ++row) {
       rows.next(P + triangleIndex(row, 1), Q + triangleIndex(row, 1));
     }
-    if (!inDomain_) continue;
-    // The bounded triangles carry the engine's values; only their bounds
-    // are kept.
-    Bounded* boundedP = reinterpret_cast<Bounded*>(storage + 8 * size);
-    Bounded* boundedQ = boundedP + size;
-    boundedCoefficients(factorialBounds_, terms_, lawP[series], laws_[series].eta1,
-                        laws_[series].eta2, boundedP, boundedQ);
-    for (std::size_t i = 0; i < size; ++i) {
-      Pe[i] = boundedP[i].v == P[i] ? boundedP[i].e : kInfinity;
-      Qe[i] = boundedQ[i].v == Q[i] ? boundedQ[i].e : kInfinity;
+    if (inDomain_) coefficientErrors(series, lawP[series], storage + 8 * size);
+  }
+}
+
+// Bounds on the errors of the coefficient triangles. Every summand of P_{n,k}
+// (and Q_{n,k}) is a product of two binomials (six factorials, each within
+// 18 u and exact up to 22!, and 4 roundings), four powers (each within 2 u of the power of its
+// double base, whose error grows with the exponent, at most n, times the
+// base's relative error) and 5 more roundings: within
+// r_n = 125 u (17 u for n <= 22) + n (e_w1 + e_w2 + e_p + e_q) to first order, times 1 + 2 r_n
+// for the rest. With p and q positive the summands are positive, and their
+// sum of at most n terms is within gamma_n of its value. Where p or q is 0
+// or the relative errors are not small, the triangles are formed in bounded
+// arithmetic instead (O(n^3) bounded operations).
+void BoundedKouModel::coefficientErrors(int series, Bounded p, double* scratch) {
+  const int N = terms_;
+  const std::size_t size = static_cast<std::size_t>(triangleSize(N));
+  double* Pe = const_cast<double*>(Pe_[series]);
+  double* Qe = const_cast<double*>(Qe_[series]);
+  const Bounded one = Bounded::exact(1.0);
+  const Bounded q = one - p;
+  const Bounded w = laws_[series].eta1 + laws_[series].eta2;
+  const Bounded w1 = laws_[series].eta1 / w, w2 = laws_[series].eta2 / w;
+  const auto relative = [](Bounded x) { return x.v > 0.0 ? x.e / x.v : kInfinity; };
+  const double inputs = relative(p) + relative(q) + relative(w1) + relative(w2);
+  if (inputs * N < 1e-3) {
+    for (int n = 1; n <= N; ++n) {
+      // Factorials up to 22! are exact doubles.
+      const double r = (n > 22 ? 125.0 : 17.0) * kUnit + n * inputs;
+      const double sum = static_cast<double>(n) * kUnit / (1.0 - static_cast<double>(n) * kUnit);
+      const double factor = (r + sum) * (1.0 + 2.0 * (r + sum)) * (1.0 + 8.0 * kUnit);
+      const int row = triangleIndex(n, 1);
+      for (int k = 1; k <= n; ++k) {
+        Pe[row + k - 1] = std::fabs(P_[series][row + k - 1]) * factor + 16.0 * n * kTiny;
+        Qe[row + k - 1] = std::fabs(Q_[series][row + k - 1]) * factor + 16.0 * n * kTiny;
+      }
     }
+    return;
+  }
+  // The bounded triangles carry the engine's values; only their bounds are
+  // kept.
+  Bounded* boundedP = reinterpret_cast<Bounded*>(scratch);
+  Bounded* boundedQ = boundedP + size;
+  boundedCoefficients(factorialBounds_, N, p, laws_[series].eta1, laws_[series].eta2, boundedP,
+                      boundedQ);
+  for (std::size_t i = 0; i < size; ++i) {
+    Pe[i] = boundedP[i].v == P_[series][i] ? boundedP[i].e : kInfinity;
+    Qe[i] = boundedQ[i].v == Q_[series][i] ? boundedQ[i].e : kInfinity;
   }
 }
 
 void BoundedKouModel::buildMaturity(double T, double* storage, Maturity& out) const {
   out.T = T;
+  out.poissonTail[0] = poissonTailAbove(laws_[0].lam.v * T + laws_[0].lam.e * T, n_);
+  out.poissonTail[1] = poissonTailAbove(laws_[1].lam.v * T, n_);
   const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
   const JumpLaw engineLaws[2] = {measures_.stock, measures_.riskNeutral};
   for (int series = 0; series < 2; ++series) {
@@ -249,8 +288,8 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
     const Bounded result =
         isCall ? boundedCall : (boundedDiscount * k + boundedCall) - s;
     const double truncation =
-        S[l] * poissonTailAbove(laws_[0].lam.v * T + laws_[0].lam.e * T, n_) +
-        K[l] * (boundedDiscount.v + boundedDiscount.e) * poissonTailAbove(laws_[1].lam.v * T, n_);
+        S[l] * maturity.poissonTail[0] +
+        K[l] * (boundedDiscount.v + boundedDiscount.e) * maturity.poissonTail[1];
     const double bound = (result.e + truncation) * kBoundWidening;
     bounds[l] = result.v == prices[l] && bound <= std::numeric_limits<double>::max() ? bound
                                                                                      : kInfinity;

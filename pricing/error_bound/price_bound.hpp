@@ -58,6 +58,7 @@ class BoundedKouModel {
   // bounded constants. Large (some 60 kB): callers keep it off small stacks.
   struct Maturity {
     double T;
+    double poissonTail[2];  // P(M > n) of each series' number of jumps, from above
     SeriesSlice slice[2];
     BoundedSeriesSlice bounded[2];
     double* W[2];  // lent: maturityDoubles(n) doubles in all
@@ -94,6 +95,7 @@ class BoundedKouModel {
 
  private:
   PriceAndBound one(bool isCall, double T, double K, double S, double r) const;
+  void coefficientErrors(int series, Bounded p, double* storage);
 
   double sigma_;
   int n_;
