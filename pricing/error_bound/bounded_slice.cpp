@@ -22,6 +22,44 @@ double upper(Bounded x) { return std::fabs(x.v) + x.e; }
 // NaN and overflow give +inf: still a bound.
 double finiteOrInfinite(double bound) { return bound <= std::numeric_limits<double>::max() ? bound : kInfinity; }
 
+// The signed local error h_m - (h_{m-2} - e h_{m-1})/m of one step
+// h_m = fl(fl(h_{m-2} - fl(e h_{m-1})) / m), from error-free transformations:
+// e h_{m-1} = p + pe (Dekker's product), h_{m-2} - p = d + de (TwoSum),
+// d = h_m m + r (Dekker's product of h_m and m, whose high part is within an
+// ulp of d, so that d minus it is exact), so the error is (pe - de - r)/m.
+// `error` bounds the rounding of that evaluation; false where an operand is
+// out of the range in which the transformations are exact.
+bool splitsExactly(double a, double b, double p) {
+  const double big = 0x1p+995, small = 0x1p-969;
+  return std::fabs(a) < big && std::fabs(b) < big && std::fabs(p) < big && std::fabs(p) > small;
+}
+double productError(double a, double b, double p) {
+  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
+  const double ca = kSplitter * a, cb = kSplitter * b;
+  const double aHi = ca - (ca - a), aLo = a - aHi;
+  const double bHi = cb - (cb - b), bLo = b - bHi;
+  return ((aHi * bHi - p) + aHi * bLo + aLo * bHi) + aLo * bLo;
+}
+bool signedStepError(double older, double newer, double e, double index, double product,
+                     double difference, double next, double& delta, double& error) {
+  if (!splitsExactly(e, newer, product) || !splitsExactly(next, index, difference) ||
+      !(std::fabs(older) < 0x1p+1020) || !(std::fabs(product) < 0x1p+1020)) {
+    return false;
+  }
+  const double productLow = productError(e, newer, product);
+  // TwoSum: older - product = difference + differenceLow exactly.
+  const double bb = difference - older;
+  const double differenceLow = (older - (difference - bb)) + (-product - bb);
+  const double high = next * index;
+  const double highLow = productError(next, index, high);
+  const double residual = (difference - high) - highLow;
+  delta = ((productLow - differenceLow) - residual) / index;
+  error = 6.0 * kU * (std::fabs(productLow) + std::fabs(differenceLow) + std::fabs(residual)) /
+              index +
+          8.0 * kTiny;
+  return true;
+}
+
 Bounded normalCdfBounded(Bounded y) {
   return Bounded::exact(1.0) - 0.5 * erfc(y / literal(kSqrtTwo));
 }
@@ -104,11 +142,24 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   const Bounded x = Bounded::exact(e);
   const Bounded hMinusOne = exp((-0.5 * x) * x);
   const Bounded hZero = normalCdfBounded(-x) * literal(kSqrtTwoPi);
+  // For e > 0, 1 - erfc(-e/sqrt 2)/2 keeps only the absolute accuracy of a
+  // number near 2, and the recursion amplifies what it loses. The tail form
+  // erfc(e/sqrt 2)/2 of the same Phi(-e) is accurate relative to itself, so
+  // the error of h_0 is known with its sign, up to that accuracy.
+  double zeroDelta = 0.0, zeroDeltaError = -1.0;
+  if (e > 0.0) {
+    const Bounded tail = (0.5 * erfc(x / literal(kSqrtTwo))) * literal(kSqrtTwoPi);
+    zeroDelta = hZero.v - tail.v;
+    zeroDeltaError = tail.e + kU * std::fabs(zeroDelta) + kTiny;
+    if (!(zeroDeltaError < hZero.e)) zeroDeltaError = -1.0;
+  }
 
   // Forward: the engine's Hh values, the local rounding of each step
   // (local[j + 1] for Hh_j, j >= -1) and T_m = sum |h_i| rho^(m-i).
   double* h = scratch;
   double* local = scratch + (kSeriesTableSize + 2);
+  double* delta = scratch + 2 * (kSeriesTableSize + 2);       // signed, Hh_1 on
+  double* deltaError = scratch + 3 * (kSeriesTableSize + 2);
   const double rho = f.constants.rho;
   const double phiAbs = std::fabs(phi.v), eOverAlphaAbs = std::fabs(eOverAlpha.v);
   local[0] = hMinusOne.e;
@@ -127,10 +178,14 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
       const double product = e * h[m - 1];
       const double difference = older - product;
       h[m] = difference / index;
-      older = h[m - 1];
       local[m + 1] =
           kU * (std::fabs(h[m]) + (std::fabs(difference) + std::fabs(product)) / index) +
           3.0 * kTiny;
+      if (!signedStepError(older, h[m - 1], e, index, product, difference, h[m], delta[m + 1],
+                           deltaError[m + 1])) {
+        deltaError[m + 1] = -1.0;  // bounded by its magnitude, local[m + 1]
+      }
+      older = h[m - 1];
       sumMagnitude = rho * sumMagnitude + std::fabs(h[m]);
       const double nextDrift = (olderDrift + eAbs * drift) / index + local[m + 1];
       olderDrift = drift;
@@ -158,7 +213,7 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   // Backward: the adjoint Lambda of the recursion against kappa, with a
   // running bound on its error; sum_j |Lambda_j| |local_j|.
   double next = 0.0, afterNext = 0.0, nextError = 0.0, afterNextError = 0.0;
-  double recursion = 0.0;
+  double recursion = 0.0, signedSum = 0.0, signedMagnitude = 0.0;
   for (int i = N - 1; i >= 0; --i) {
     const double stepOne = (e * next) / static_cast<double>(i + 1);
     const double stepTwo = afterNext / static_cast<double>(i + 2);
@@ -171,7 +226,20 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
                std::fabs(adjoint)) +
          5.0 * kTiny) *
         (1.0 + 4.0 * kU);
-    recursion += (std::fabs(adjoint) + adjointError) * local[i + 1];
+    if (i == 0 && zeroDeltaError >= 0.0) {
+      signedSum += adjoint * zeroDelta;
+      signedMagnitude += std::fabs(adjoint * zeroDelta);
+      recursion += adjointError * std::fabs(zeroDelta) +
+                   (std::fabs(adjoint) + adjointError) * zeroDeltaError;
+    } else if (i == 0 || deltaError[i + 1] < 0.0) {
+      recursion += (std::fabs(adjoint) + adjointError) * local[i + 1];
+    } else {
+      const double contribution = adjoint * delta[i + 1];
+      signedSum += contribution;
+      signedMagnitude += std::fabs(contribution);
+      recursion += adjointError * std::fabs(delta[i + 1]) +
+                   (std::fabs(adjoint) + adjointError) * deltaError[i + 1];
+    }
     afterNext = next;
     afterNextError = nextError;
     next = adjoint;
@@ -179,6 +247,9 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   }
   // Hh_{-1} enters Hh_1 alone, with weight 1: Lambda_{-1} = Lambda_1.
   recursion += (std::fabs(afterNext) + afterNextError) * local[0];
+  // The errors whose signs are known add with them; the evaluation of that
+  // sum errs by at most gamma_N times its magnitudes.
+  recursion += std::fabs(signedSum) + gamma(N + 2) * signedMagnitude;
   error = finiteOrInfinite((total + upper(eOverAlpha) * recursion) * (1.0 + 8.0 * kU));
   // d/dc of sum_m omega_m I_m(c) is -e^(alpha c) sum_m omega_m Hh_m(beta c - delta).
   slope = finiteOrInfinite(upper(eOverAlpha) * upper(b.alpha) * weightedHh *

@@ -94,7 +94,7 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
 // pieces (c, the integrals I^up_m and I^down_m at c, the sums SP and SQ and
 // bounds SPRounding, SQRounding on the rounding of their accumulation over n
 // from the products A_n pi_n, pi_n B_n); cError bounds the error of c.
-// `scratch` holds 2 (kSeriesTableSize + 2) doubles.
+// `scratch` holds 4 (kSeriesTableSize + 2) doubles.
 Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& bounded, double c,
                        double cError, const double* up, const double* down, double SP,
                        double SPRounding, double SQ, double SQRounding, double* scratch);

@@ -211,7 +211,7 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
   double U[2][kBatchLanes];
   Bounded boundedU[2][kBatchLanes];
   double up[kSeriesTableSize], down[kSeriesTableSize];
-  double scratch[2 * (kSeriesTableSize + 2)];
+  double scratch[4 * (kSeriesTableSize + 2)];
   for (int l = 0; l < kBatchLanes; ++l) {
     const int i = l < count ? l : 0;
     a[l] = std::log(K[i] / S[i]);
