@@ -17,6 +17,19 @@ double gamma(int k) {
   return ku < 0.25 ? ku / (1.0 - ku) * (1.0 + 8.0 * kU) : kInfinity;
 }
 
+// 1/m, m = 0..kSeriesTableSize + 1, each within u of its value: the bound's
+// own arithmetic multiplies by these instead of dividing (its rounding is
+// covered by the final widening; where a value with a sign is formed this
+// way, its error bound counts the extra rounding).
+struct Reciprocals {
+  double of[kSeriesTableSize + 2];
+  constexpr Reciprocals() : of() {
+    of[0] = 0.0;
+    for (int m = 1; m < kSeriesTableSize + 2; ++m) of[m] = 1.0 / m;
+  }
+};
+constexpr Reciprocals kReciprocals;
+
 double upper(Bounded x) { return std::fabs(x.v) + x.e; }
 
 // NaN and overflow give +inf: still a bound.
@@ -53,9 +66,9 @@ bool signedStepError(double older, double newer, double e, double index, double 
   const double high = next * index;
   const double highLow = productError(next, index, high);
   const double residual = (difference - high) - highLow;
-  delta = ((productLow - differenceLow) - residual) / index;
-  error = 6.0 * kU * (std::fabs(productLow) + std::fabs(differenceLow) + std::fabs(residual)) /
-              index +
+  delta = ((productLow - differenceLow) - residual) * kReciprocals.of[static_cast<int>(index)];
+  error = 8.0 * kU * (std::fabs(productLow) + std::fabs(differenceLow) + std::fabs(residual)) *
+              kReciprocals.of[static_cast<int>(index)] +
           8.0 * kTiny;
   return true;
 }
@@ -68,7 +81,8 @@ Bounded normalCdfBounded(Bounded y) {
 // buildIntegralFamily) and its weights omega_m = sum_{n>m} pi_n W_{n,m+1}
 // with their error bounds; W and its coefficient errors Ce come from the
 // powers (eta s)^k and the coefficient triangle (row n at triangleIndex(n, 1)).
-void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounded* etaSPow,
+void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded beta,
+                 Bounded delta, const Bounded* etaSPow,
                  const Bounded* pi, const double* C, const double* Ce, const double* W,
                  BoundedIntegralFamily& out) {
   out.alpha = alpha;
@@ -80,11 +94,17 @@ void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounde
   const Bounded G = literal(kSqrtTwoPi) / beta;
   double worst = 0.0;
   out.rhoPowRelative[0] = 0.0;
+  out.sumRelative[0] = gamma(1);
+  out.sumScale[0] = (1.0 + gamma(4)) * (1.0 + 4.0 * kU);
   for (int j = 1; j <= N; ++j) {
     const Bounded rhoPow = powInteger(rho, j);
     const double relative = rhoPow.v > 0.0 ? rhoPow.e / rhoPow.v : kInfinity;
     if (!(relative <= worst)) worst = relative;
     out.rhoPowRelative[j] = worst;
+    // S_j: j + 1 roundings of its own, the powers' errors, and the Horner
+    // pass's own rounding (2 per step) in T_j.
+    out.sumRelative[j] = gamma(j + 1) + worst;
+    out.sumScale[j] = (1.0 + gamma(2 * j + 4)) * (1.0 + worst) * (1.0 + 4.0 * kU);
     out.gaussianScaleError[j - 1] = ((G * rhoPow) * F).e;
   }
 
@@ -113,6 +133,34 @@ void buildFamily(int N, Bounded alpha, Bounded beta, Bounded delta, const Bounde
     out.weight[m] = (sum[m] + weightError) * (1.0 + 4.0 * kU);
     out.weightError[m] = (error[m] + rounding[m]) * (1.0 + sumRounding) * (1.0 + 4.0 * kU);
   }
+  // The per-option error of each I_m (see familyBound) is
+  //   u (|I_m| + |g_m| |Phi| (1 + 2u) + |E/alpha| Tb_m (1 + s_m)(1 + 2u))
+  //   + |Phi| e(g_m) + (|g_m| + e(g_m)) e(Phi)
+  //   + |E/alpha| s_m Tb_m + Tb_m (1 + s_m) e(E/alpha) + 4 tiny,
+  // g_m the Gaussian factor, s_m the sum's relative error, Tb_m the bound on
+  // |S_m| (computed T_m times sumScale); weighted by omega_m and grouped.
+  out.phiWeight = out.phiErrorWeight = out.tinyWeight = 0.0;
+  for (int m = 0; m < N; ++m) {
+    const double weight = out.weight[m];
+    const double g = std::fabs(engine.gaussianScale[m]), gError = out.gaussianScaleError[m];
+    const double relative = out.sumRelative[m], scale = out.sumScale[m];
+    out.levelWeight[m] = weight * kU + out.weightError[m];
+    out.sumWeight[m] = weight * scale * (kU * (1.0 + relative) * (1.0 + 2.0 * kU) + relative);
+    out.sumErrorWeight[m] = weight * scale * (1.0 + relative);
+    out.phiWeight += weight * (kU * (1.0 + 2.0 * kU) * g + gError);
+    out.phiErrorWeight += weight * (g + gError);
+    out.tinyWeight += weight * 4.0 * kTiny;
+  }
+  const double grouping = 1.0 + gamma(N + 4);  // the sums above, and their use
+  out.phiWeight *= grouping;
+  out.phiErrorWeight *= grouping;
+  out.tinyWeight *= grouping;
+  for (int m = 0; m < N; ++m) {
+    out.levelWeight[m] *= grouping;
+    out.sumWeight[m] *= grouping;
+    out.sumErrorWeight[m] *= grouping;
+  }
+
   // kappa_i = omega_i + rho kappa_{i+1}, downwards.
   Bounded kappa = Bounded::exact(0.0);
   for (int m = N - 1; m >= 0; --m) {
@@ -167,7 +215,7 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   h[0] = hZero.v;
   double older = hMinusOne.v;
   double sumMagnitude = std::fabs(h[0]);
-  double total = 0.0;
+  double levelTerms = 0.0, sumTerms = 0.0, sumErrorTerms = 0.0;
   // |Hh_m(e) - h_m| by magnitudes, for the slope only: sum_m omega_m Hh_m(e).
   double olderDrift = local[0], drift = local[1];
   double weightedHh = b.weight[0] * (std::fabs(h[0]) + drift);
@@ -178,50 +226,45 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
       const double product = e * h[m - 1];
       const double difference = older - product;
       h[m] = difference / index;
+      const double reciprocal = kReciprocals.of[m];
       local[m + 1] =
-          kU * (std::fabs(h[m]) + (std::fabs(difference) + std::fabs(product)) / index) +
+          kU * (std::fabs(h[m]) + (std::fabs(difference) + std::fabs(product)) * reciprocal) +
           3.0 * kTiny;
-      if (!signedStepError(older, h[m - 1], e, index, product, difference, h[m], delta[m + 1],
-                           deltaError[m + 1])) {
+      // Only the unstable direction (e > 0) amplifies them enough to need
+      // their signs.
+      if (!(e > 0.0) || !signedStepError(older, h[m - 1], e, index, product, difference, h[m],
+                                          delta[m + 1], deltaError[m + 1])) {
         deltaError[m + 1] = -1.0;  // bounded by its magnitude, local[m + 1]
       }
       older = h[m - 1];
       sumMagnitude = rho * sumMagnitude + std::fabs(h[m]);
-      const double nextDrift = (olderDrift + eAbs * drift) / index + local[m + 1];
+      const double nextDrift = (olderDrift + eAbs * drift) * reciprocal + local[m + 1];
       olderDrift = drift;
       drift = nextDrift;
       weightedHh += b.weight[m] * (std::fabs(h[m]) + drift);
     }
-    // S_m: m + 1 roundings of its own, the powers' errors, and the Horner
-    // pass's own rounding (2 per step) in T_m.
-    const double sumRelative = gamma(m + 1) + b.rhoPowRelative[m];
-    const double horner =
-        (1.0 + gamma(2 * m + 4)) * (1.0 + b.rhoPowRelative[m]) * (1.0 + 4.0 * kU);
-    const double sumBound = sumMagnitude * horner;  // >= |S_m| and the exact sum at h
-    const double gaussianAbs = std::fabs(f.gaussianScale[m]);
-    const double gaussianError = b.gaussianScaleError[m];
-    const double Iabs = std::fabs(I[m]);
-    const double productsAbs = (gaussianAbs * phiAbs + eOverAlphaAbs * sumBound * (1.0 + sumRelative)) *
-                               (1.0 + 2.0 * kU);
-    const double errorOfI = kU * (Iabs + productsAbs) + phiAbs * gaussianError +
-                            (gaussianAbs + gaussianError) * phi.e +
-                            eOverAlphaAbs * sumRelative * sumBound +
-                            sumBound * (1.0 + sumRelative) * eOverAlpha.e + 4.0 * kTiny;
-    total += b.weight[m] * errorOfI + Iabs * b.weightError[m];
+    levelTerms += std::fabs(I[m]) * b.levelWeight[m];
+    sumTerms += sumMagnitude * b.sumWeight[m];
+    sumErrorTerms += sumMagnitude * b.sumErrorWeight[m];
   }
+  // The errors of each I_m (the two products and their difference, the
+  // Gaussian factor's and Phi's errors, the sum's rounding and E/alpha's
+  // error), weighted by omega_m, grouped by the option's own factors.
+  const double total = levelTerms + phiAbs * b.phiWeight + phi.e * b.phiErrorWeight +
+                       eOverAlphaAbs * sumTerms + eOverAlpha.e * sumErrorTerms + b.tinyWeight;
 
   // Backward: the adjoint Lambda of the recursion against kappa, with a
   // running bound on its error; sum_j |Lambda_j| |local_j|.
   double next = 0.0, afterNext = 0.0, nextError = 0.0, afterNextError = 0.0;
   double recursion = 0.0, signedSum = 0.0, signedMagnitude = 0.0;
   for (int i = N - 1; i >= 0; --i) {
-    const double stepOne = (e * next) / static_cast<double>(i + 1);
-    const double stepTwo = afterNext / static_cast<double>(i + 2);
+    const double stepOne = (e * next) * kReciprocals.of[i + 1];
+    const double stepTwo = afterNext * kReciprocals.of[i + 2];
     const double partial = b.kappa[i] - stepOne;
     const double adjoint = partial + stepTwo;
     const double adjointError =
-        (b.kappaError[i] + eAbs * nextError / static_cast<double>(i + 1) +
-         afterNextError / static_cast<double>(i + 2) +
+        (b.kappaError[i] + eAbs * nextError * kReciprocals.of[i + 1] +
+         afterNextError * kReciprocals.of[i + 2] +
          kU * (3.0 * std::fabs(stepOne) + 2.0 * std::fabs(stepTwo) + std::fabs(partial) +
                std::fabs(adjoint)) +
          5.0 * kTiny) *
@@ -286,9 +329,9 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
     eta1SPow[n] = powInteger(eta1S, n);
     eta2SPow[n] = powInteger(eta2S, n);
   }
-  buildFamily(N, -law.eta1, Bounded::exact(-1.0) / s, sqrtT * (-sigma * law.eta1), eta1SPow, pi,
+  buildFamily(slice.upward, N, -law.eta1, Bounded::exact(-1.0) / s, sqrtT * (-sigma * law.eta1), eta1SPow, pi,
               P, Pe, W, out.upward);
-  buildFamily(N, law.eta2, Bounded::exact(1.0) / s, sqrtT * (-sigma * law.eta2), eta2SPow, pi, Q,
+  buildFamily(slice.downward, N, law.eta2, Bounded::exact(1.0) / s, sqrtT * (-sigma * law.eta2), eta2SPow, pi, Q,
               Qe, V, out.downward);
 }
 

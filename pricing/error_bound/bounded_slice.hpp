@@ -61,9 +61,15 @@ namespace jdpricer {
 struct BoundedIntegralFamily {
   Bounded alpha, beta, delta, alphaOverBeta;
   double rhoPowRelative[kSeriesTableSize];  // >= |rho^j - exact| / rho^j for every j <= m
+  double sumRelative[kSeriesTableSize];     // |S_m - its exact value at h| <= this T_m
+  double sumScale[kSeriesTableSize];        // computed T_m times this bounds the exact one
   double gaussianScaleError[kSeriesTableSize];
   double weight[kSeriesTableSize];         // >= omega_m, the exact weight
   double weightError[kSeriesTableSize];    // per unit |I_m|: weight errors, rounding of the sums over k
+  // The weights of the per-option error terms of the I_m (familyBound).
+  double levelWeight[kSeriesTableSize], sumWeight[kSeriesTableSize],
+      sumErrorWeight[kSeriesTableSize];
+  double phiWeight, phiErrorWeight, tinyWeight;
   double kappa[kSeriesTableSize];          // computed kappa_m
   double kappaError[kSeriesTableSize];     // >= |kappa_m - exact|
 };
