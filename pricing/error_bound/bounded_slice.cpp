@@ -177,9 +177,10 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
 void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N, double c,
                  const double* I, double* scratch, double& error, double& shift,
                  double& slope) {
-  const IntegralLevel t = integralLevel(f.which, f.constants, c, f.alpha, f.beta, f.delta);
-  const double e = t.e;
+  // The level's values (e, E/alpha, Phi) are those of integralLevel: the
+  // same operations on the same operands.
   const Bounded eBounded = b.beta * Bounded::exact(c) - b.delta;
+  const double e = eBounded.v;
   const double room = std::fabs(b.beta.v) - b.beta.e;
   shift = finiteOrInfinite(room > 0.0 ? eBounded.e / room * (1.0 + 4.0 * kU) : kInfinity);
   const Bounded level{c, shift};

@@ -247,8 +247,9 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       if (!boundable) continue;
       for (int l = 0; l < count; ++l) {
         const double tP = std::fabs(termP[l]), tQ = std::fabs(termQ[l]);
-        SPRounding[l] += std::fmin(kUnit * std::fabs(lanes.SP[l]), tP) + kUnit * tP + kTiny;
-        SQRounding[l] += std::fmin(kUnit * std::fabs(lanes.SQ[l]), tQ) + kUnit * tQ + kTiny;
+        const double sumP = kUnit * std::fabs(lanes.SP[l]), sumQ = kUnit * std::fabs(lanes.SQ[l]);
+        SPRounding[l] += (sumP < tP ? sumP : tP) + kUnit * tP + kTiny;
+        SQRounding[l] += (sumQ < tQ ? sumQ : tQ) + kUnit * tQ + kTiny;
       }
     }
     finishSeries(slice, lanes, U[series]);
