@@ -171,6 +171,10 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   }
 }
 
+double adjointRecursion(double e, int N, const BoundedIntegralFamily& b, const double* local,
+                        const double* delta, const double* deltaError, double zeroDelta,
+                        double zeroDeltaError);
+
 // For one family at level c: bounds on the error of the sum over m of
 // omega_m I_m (the computed SP or SQ against the exact one at c~), and on
 // |c~ - c|.
@@ -220,6 +224,8 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   // |Hh_m(e) - h_m| by magnitudes, for the slope only: sum_m omega_m Hh_m(e).
   double olderDrift = local[0], drift = local[1];
   double weightedHh = b.weight[0] * (std::fabs(h[0]) + drift);
+  // sum_i kappa_i |D_i| by magnitudes: tight where the recursion is stable.
+  double forward = (b.kappa[0] + b.kappaError[0]) * drift;
   const double eAbs = std::fabs(e);
   for (int m = 0; m < N; ++m) {
     if (m > 0) {
@@ -243,6 +249,7 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
       olderDrift = drift;
       drift = nextDrift;
       weightedHh += b.weight[m] * (std::fabs(h[m]) + drift);
+      forward += (b.kappa[m] + b.kappaError[m]) * drift;
     }
     levelTerms += std::fabs(I[m]) * b.levelWeight[m];
     sumTerms += sumMagnitude * b.sumWeight[m];
@@ -254,8 +261,25 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   const double total = levelTerms + phiAbs * b.phiWeight + phi.e * b.phiErrorWeight +
                        eOverAlphaAbs * sumTerms + eOverAlpha.e * sumErrorTerms + b.tinyWeight;
 
-  // Backward: the adjoint Lambda of the recursion against kappa, with a
-  // running bound on its error; sum_j |Lambda_j| |local_j|.
+  // kappa >= 0, so |sum_i kappa_i D_i| <= sum_i kappa_i |D_i|: enough where
+  // the recursion is stable (e <= 0). Where it is not, the adjoint.
+  double recursion = forward * (1.0 + gamma(3 * N + 8));
+  if (e > 0.0) recursion = std::fmin(recursion, adjointRecursion(e, N, b, local, delta,
+                                                                 deltaError, zeroDelta,
+                                                                 zeroDeltaError));
+  error = finiteOrInfinite((total + upper(eOverAlpha) * recursion) * (1.0 + 8.0 * kU));
+  // d/dc of sum_m omega_m I_m(c) is -e^(alpha c) sum_m omega_m Hh_m(beta c - delta).
+  slope = finiteOrInfinite(upper(eOverAlpha) * upper(b.alpha) * weightedHh *
+                           (1.0 + gamma(3 * N + 8)));
+}
+
+// Backward: the adjoint Lambda of the recursion against kappa, with a running
+// bound on its error; the local errors with known signs summed with them,
+// the others by magnitudes.
+double adjointRecursion(double e, int N, const BoundedIntegralFamily& b, const double* local,
+                        const double* delta, const double* deltaError, double zeroDelta,
+                        double zeroDeltaError) {
+  const double eAbs = std::fabs(e);
   double next = 0.0, afterNext = 0.0, nextError = 0.0, afterNextError = 0.0;
   double recursion = 0.0, signedSum = 0.0, signedMagnitude = 0.0;
   for (int i = N - 1; i >= 0; --i) {
@@ -294,10 +318,7 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   // The errors whose signs are known add with them; the evaluation of that
   // sum errs by at most gamma_N times its magnitudes.
   recursion += std::fabs(signedSum) + gamma(N + 2) * signedMagnitude;
-  error = finiteOrInfinite((total + upper(eOverAlpha) * recursion) * (1.0 + 8.0 * kU));
-  // d/dc of sum_m omega_m I_m(c) is -e^(alpha c) sum_m omega_m Hh_m(beta c - delta).
-  slope = finiteOrInfinite(upper(eOverAlpha) * upper(b.alpha) * weightedHh *
-                           (1.0 + gamma(3 * N + 8)));
+  return recursion;
 }
 
 }  // namespace

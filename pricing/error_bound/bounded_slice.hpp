@@ -21,7 +21,13 @@
 // which later steps cancel the recursion's errors, which adding them by
 // magnitude cannot see; it is evaluated in doubles beside a running bound on
 // its own rounding, so |Lambda_j| is bounded rigorously, and nothing of
-// higher order is left out: the propagation is linear.
+// higher order is left out: the propagation is linear. Where the recursion
+// is stable (e <= 0) its errors do not grow and kappa >= 0, so
+// sum_i kappa_i |D_i|, with |D_i| bounded by the same recursion in
+// magnitudes, is as good and the adjoint is skipped. For e > 0 the local
+// errors are taken with their signs (error-free transformations), and so is
+// the error of h_0 = sqrt(2 pi) Phi(-e), whose form 1 - erfc(-e/sqrt 2)/2
+// keeps only an absolute accuracy there (erfc(e/sqrt 2)/2 is the reference).
 //
 // The double e is the exact e of a level c~ = (e + delta)/beta close to the
 // computed c; the bound is against the exact series at c~ (E/alpha and Phi
