@@ -141,8 +141,8 @@ BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1
 void BoundedKouModel::coefficientErrors(int series, Bounded p, double* scratch) {
   const int N = terms_;
   const std::size_t size = static_cast<std::size_t>(triangleSize(N));
-  double* Pe = const_cast<double*>(Pe_[series]);
-  double* Qe = const_cast<double*>(Qe_[series]);
+  double* Pe = Pe_[series];
+  double* Qe = Qe_[series];
   const Bounded one = Bounded::exact(1.0);
   const Bounded q = one - p;
   const Bounded w = laws_[series].eta1 + laws_[series].eta2;

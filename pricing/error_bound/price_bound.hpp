@@ -110,8 +110,8 @@ class BoundedKouModel {
   // Per series: the engine's triangles P, Q and bounds on their errors.
   const double* P_[2];
   const double* Q_[2];
-  const double* Pe_[2];
-  const double* Qe_[2];
+  double* Pe_[2];
+  double* Qe_[2];
 };
 
 }  // namespace jdpricer
