@@ -32,6 +32,30 @@ constexpr Reciprocals kReciprocals;
 
 double upper(Bounded x) { return std::fabs(x.v) + x.e; }
 
+// x^j for j = 1, 2, ... in turn, as powInteger bounds it, with the value
+// pow(x, j) given (the engine's own, or one library call) and
+// (|x| + e)^(j-1) carried from one power to the next, rounded up, instead of
+// a second library call.
+class PowerBounds {
+ public:
+  explicit PowerBounds(Bounded x) : x_(x), grown_(std::fabs(x.v) + x.e) {}
+  Bounded next(double value) {
+    ++j_;
+    const double propagated =
+        x_.e == 0.0 ? 0.0 : static_cast<double>(j_) * carried_ * x_.e * (1.0 + 4.0 * kU);
+    carried_ = carried_ * grown_ * (1.0 + 2.0 * kU);
+    Bounded out{value, propagated + (j_ == 1 ? 0.0 : 2.0 * kU * std::fabs(value)) + kTiny};
+    if (!(out.e <= std::numeric_limits<double>::max()) || std::isnan(value)) out.e = kInfinity;
+    return out;
+  }
+
+ private:
+  Bounded x_;
+  double grown_;
+  double carried_ = 1.0;  // (|x| + e)^(j-1), from above
+  int j_ = 0;
+};
+
 // NaN and overflow give +inf: still a bound.
 double finiteOrInfinite(double bound) { return bound <= std::numeric_limits<double>::max() ? bound : kInfinity; }
 
@@ -96,8 +120,9 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   out.rhoPowRelative[0] = 0.0;
   out.sumRelative[0] = gamma(1);
   out.sumScale[0] = (1.0 + gamma(4)) * (1.0 + 4.0 * kU);
+  PowerBounds rhoPowers(rho);
   for (int j = 1; j <= N; ++j) {
-    const Bounded rhoPow = powInteger(rho, j);
+    const Bounded rhoPow = rhoPowers.next(engine.rhoPow[j]);
     const double relative = rhoPow.v > 0.0 ? rhoPow.e / rhoPow.v : kInfinity;
     if (!(relative <= worst)) worst = relative;
     out.rhoPowRelative[j] = worst;
@@ -346,10 +371,11 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
   const Bounded lamT = law.lam * T;
   const Bounded eta1S = law.eta1 * s, eta2S = law.eta2 * s;
   Bounded pi[kSeriesTableSize], eta1SPow[kSeriesTableSize], eta2SPow[kSeriesTableSize];
+  PowerBounds lamTPowers(lamT), eta1SPowers(eta1S), eta2SPowers(eta2S);
   for (int n = 1; n <= N; ++n) {
-    pi[n] = (out.pi0 * powInteger(lamT, n)) / fact[n];
-    eta1SPow[n] = powInteger(eta1S, n);
-    eta2SPow[n] = powInteger(eta2S, n);
+    pi[n] = (out.pi0 * lamTPowers.next(std::pow(lamT.v, static_cast<double>(n)))) / fact[n];
+    eta1SPow[n] = eta1SPowers.next(slice.eta1SPow[n]);
+    eta2SPow[n] = eta2SPowers.next(slice.eta2SPow[n]);
   }
   buildFamily(slice.upward, N, -law.eta1, Bounded::exact(-1.0) / s, sqrtT * (-sigma * law.eta1), eta1SPow, pi,
               P, Pe, W, out.upward);
