@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 
 #include "batch/maturity_order.hpp"
 #include "batch/parallel_book.hpp"
@@ -25,43 +27,77 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
       ownedModel_(std::make_unique<BoundedBookModel>(model, book)),
       model_(ownedModel_.get()),
       book_(book),
-      order_(nullptr),
+      ownedOrder_(maturityOrder(book.T, book.count)),
+      order_(ownedOrder_.data()),
       count_(book.count),
       prices_(prices),
-      bounds_(bounds) {}
+      bounds_(bounds),
+      maturityStorage_(BoundedKouModel::maturityDoubles(model_->terms())),
+      maturity_(std::make_unique<BoundedKouModel::Maturity>()) {}
 
 BoundedBookPricer::BoundedBookPricer(Payoff payoff, const BoundedBookModel& model,
                                      const OptionColumns& book, const std::size_t* order,
                                      std::size_t count, double* prices, double* bounds)
-    : payoff_(payoff), model_(&model), book_(book), order_(order), count_(count),
-      prices_(prices), bounds_(bounds) {}
+    : payoff_(payoff),
+      model_(&model),
+      book_(book),
+      order_(order),
+      count_(count),
+      prices_(prices),
+      bounds_(bounds),
+      maturityStorage_(BoundedKouModel::maturityDoubles(model.terms())),
+      maturity_(std::make_unique<BoundedKouModel::Maturity>()) {}
+
+BoundedBookPricer::~BoundedBookPricer() = default;
 
 bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   const PinnedFloatingPoint pinned;
   const BoundedKouModel& bounded = model_->bounded();
   const std::size_t end = std::min(count_, next_ + maxOptions);
-  for (; next_ < end; ++next_) {
-    const std::size_t i = order_ != nullptr ? order_[next_] : next_;
-    const double T = book_.T[i];
-    const int n = model_->lengths()(T);
-    const PriceAndBound result = payoff_ == Payoff::kCall
-                                     ? bounded.call(T, book_.K[i], book_.S[i], book_.r[i], n)
-                                     : bounded.put(T, book_.K[i], book_.S[i], book_.r[i], n);
-    prices_[i] = result.price;
-    bounds_[i] = result.bound;
+  if (bounded.pricesAreNaN()) {
+    // tgamma overflows from 171! on: the closed form is NaN for every input.
+    for (; next_ < end; ++next_) {
+      prices_[order_[next_]] = std::numeric_limits<double>::quiet_NaN();
+      bounds_[order_[next_]] = HUGE_VAL;
+    }
+    return next_ < count_;
+  }
+  while (next_ < end) {
+    if (next_ == sliceEnd_) {
+      const double T = book_.T[order_[next_]];
+      const std::uint64_t key = maturityKey(T);
+      sliceEnd_ = next_ + 1;
+      while (sliceEnd_ < count_ && maturityKey(book_.T[order_[sliceEnd_]]) == key) ++sliceEnd_;
+      bounded.buildMaturity(T, model_->lengths()(T), maturityStorage_.data(), *maturity_);
+    }
+    const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));
+    double K[kBatchLanes], S[kBatchLanes], r[kBatchLanes], prices[kBatchLanes],
+        bounds[kBatchLanes];
+    for (int l = 0; l < count; ++l) {
+      const std::size_t i = order_[next_ + l];
+      K[l] = book_.K[i];
+      S[l] = book_.S[i];
+      r[l] = book_.r[i];
+    }
+    bounded.priceLanes(*maturity_, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds);
+    for (int l = 0; l < count; ++l) {
+      prices_[order_[next_ + l]] = prices[l];
+      bounds_[order_[next_ + l]] = bounds[l];
+    }
+    next_ += static_cast<std::size_t>(count);
   }
   return next_ < count_;
 }
 
 std::size_t BoundedBookPricer::suggestedChunk() const {
   const std::size_t terms = static_cast<std::size_t>(model_->terms()) + 1;
-  return std::max<std::size_t>(1, (std::size_t{1} << 15) / (terms * terms));
+  return std::max<std::size_t>(kBatchLanes, (std::size_t{1} << 19) / (terms * terms));
 }
 
 namespace {
 
 // Work estimates for cutting a book into segments: a bounded price costs
-// about (n + 1)^2 bounded operations and shares nothing per maturity; a
+// about (n + 1)^2 operations beside its maturity's shared constants; a
 // cosine-series price shares its slice, some ten options' work.
 constexpr double kFourierSliceWork = 10.0;
 
@@ -77,8 +113,9 @@ void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns&
     const double n = lengths(T) > 0 ? lengths(T) : 0;
     return (n + 1.0) * (n + 1.0);
   };
-  const auto segments =
-      splitOrder(order, book.T, workers, 1, 0.0, optionWork, [](double) { return 0.0; });
+  // A maturity's bounded constants cost some options' work (O(n^2) each).
+  const auto sliceWork = [&optionWork](double T) { return 8.0 * optionWork(T); };
+  const auto segments = splitOrder(order, book.T, workers, 1, 0.0, optionWork, sliceWork);
   priceSegments(
       segments,
       [&](const BookSegment& segment) {

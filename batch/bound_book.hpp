@@ -62,6 +62,8 @@ class BoundedBookPricer {
                     const std::size_t* order, std::size_t count, double* prices,
                     double* bounds);
 
+  ~BoundedBookPricer();
+
   // Prices and bounds up to maxOptions further options; false once done.
   bool priceNext(std::size_t maxOptions);
   std::size_t suggestedChunk() const;
@@ -71,11 +73,16 @@ class BoundedBookPricer {
   std::unique_ptr<BoundedBookModel> ownedModel_;  // the whole-book pricer's
   const BoundedBookModel* model_;
   OptionColumns book_;
-  const std::size_t* order_;  // null: the book's own order
+  std::vector<std::size_t> ownedOrder_;  // the whole-book pricer's maturity order
+  const std::size_t* order_;             // book indices, by maturity bits
   std::size_t count_;
   double* prices_;
   double* bounds_;
-  std::size_t next_ = 0;
+  // The current maturity's shared work, its triangles in maturityStorage_.
+  std::vector<double> maturityStorage_;
+  std::unique_ptr<BoundedKouModel::Maturity> maturity_;
+  std::size_t next_ = 0;      // position in order_
+  std::size_t sliceEnd_ = 0;  // end in order_ of the current maturity
 };
 
 // Robust prices of a whole book on up to `workers` threads (parallel_book.hpp):

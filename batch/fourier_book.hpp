@@ -5,7 +5,15 @@
 // range, the term count, the characteristic function at every term) is one
 // FourierSlice; the book is priced in order of maturity, one slice per
 // distinct T, shared by every option of that maturity whatever its strike,
-// spot or rate. T values are grouped by their bit pattern.
+// spot or rate. T values are grouped by their bit pattern. Without
+// diffusion (sigma = 0) the characteristic function does not decay and the
+// maturity's prices come from the jump sums of pure_jump_pricer.hpp. Where
+// the series would need more than kMaxFourierTerms terms (maturities of
+// minutes, or sigma near 0: the range is set by the jumps, the decay by
+// sigma sqrt(T)), the closed form is well conditioned (eta sigma sqrt(T) is
+// small): the option is priced by it, with n from the Poisson tails, and
+// kept only where its rigorous bound is within the stated accuracy (NaN
+// otherwise).
 //
 // Storage. This layer owns the slices' workspace, one buffer grown to the
 // largest slice of the book (at most 3 * kMaxFourierTerms doubles, 1.5 MiB),
@@ -13,10 +21,13 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "batch/book.hpp"
 #include "pricing/fourier/fourier_pricer.hpp"
+#include "pricing/error_bound/price_bound.hpp"
+#include "pricing/fourier/pure_jump_pricer.hpp"
 
 namespace jdpricer {
 
@@ -56,7 +67,15 @@ class FourierBookPricer {
   std::size_t next_ = 0;  // position in order_
   std::vector<double> workspace_;
   FourierSlice slice_;              // for the maturity of order_[next_ - 1]
+  PureJumpSlice pureJumps_;         // the same, when sigma = 0
   bool haveSlice_ = false;
+  // The closed-form stand-in for maturities the series cannot take.
+  double closedForm(std::size_t i);
+  int closedFormTerms_ = -1;
+  std::vector<double> closedFormStorage_;
+  std::unique_ptr<BoundedKouModel> closedFormModel_;
+  std::unique_ptr<BoundedKouModel::Maturity> closedFormMaturity_;
+  bool closedFormMaturityBuilt_ = false;
 };
 
 }  // namespace jdpricer

@@ -142,7 +142,10 @@ inline Bounded exp(Bounded x) {
   const double v = std::exp(x.v);
   // exp(x) - exp(vx) <= exp(vx) (e^ex - 1) and exp(vx) <= v (1 + c u).
   const double exactExp = std::fabs(v) * (1.0 + kExpLogPow * kUnitRoundoff);
-  return make(v, exactExp * std::expm1(x.e), kExpLogPow * halfUlp(v));
+  // e^t - 1 <= t (1 + t) for 0 <= t <= 1: no library call for small errors.
+  const double growth = x.e <= 1e-3 ? x.e * (1.0 + x.e) * (1.0 + 4.0 * kUnitRoundoff)
+                                     : std::expm1(x.e);
+  return make(v, exactExp * growth, kExpLogPow * halfUlp(v));
 }
 
 inline Bounded log(Bounded x) {

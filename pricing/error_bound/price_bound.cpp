@@ -1,25 +1,20 @@
 #include "pricing/error_bound/price_bound.hpp"
 
 #include <cmath>
-#include <initializer_list>
 #include <limits>
 
-#include "pricing/closed_form/hh_integral.hpp"
-#include "pricing/closed_form/jump_coefficients.hpp"
-#include "pricing/closed_form/kou_call.hpp"
+#include "pricing/closed_form/option_series.hpp"
 
 namespace jdpricer {
 
 namespace {
 
+constexpr double kUnit = bounded_detail::kUnitRoundoff;
+constexpr double kTiny = bounded_detail::kTiniest;
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
 // Covers the relative rounding of the bound's own arithmetic: some u per
 // operation over at most a few million operations.
 constexpr double kBoundWidening = 1.0 + 0x1p-20;
-
-Bounded normalCdfBounded(Bounded y) {
-  return Bounded::exact(1.0) - 0.5 * erfc(y / literal(kSqrtTwo));
-}
 
 Bounded binomialBounded(const Bounded* fact, int m, int j) {
   return fact[m] / (fact[j] * fact[m - j]);
@@ -59,43 +54,6 @@ void boundedCoefficients(const Bounded* fact, int N, Bounded p, Bounded eta1, Bo
   }
 }
 
-// I_0 .. I_{count-1}(c; alpha, beta, delta), as integral_family.cpp forms them.
-void boundedIntegrals(int count, Bounded c, Bounded alpha, Bounded beta, Bounded delta,
-                      Bounded* out) {
-  const IntegralCase which = selectIntegralCase(alpha.v, beta.v);
-  if (which == IntegralCase::kZero) {
-    for (int m = 0; m < count; ++m) out[m] = Bounded::exact(0.0);
-    return;
-  }
-  const Bounded sqrtTwoPi = literal(kSqrtTwoPi);
-  const Bounded rho = beta / alpha;
-  const Bounded F = exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
-  const Bounded G = sqrtTwoPi / beta;
-  const Bounded alphaOverBeta = alpha / beta;
-  Bounded rhoPow[kSeriesTableSize + 1];
-  for (int j = 0; j <= count; ++j) rhoPow[j] = powInteger(rho, j);
-
-  const Bounded e = beta * c - delta;
-  const Bounded eOverAlpha = exp(alpha * c) / alpha;
-  const Bounded phi = which == IntegralCase::kA
-                          ? normalCdfBounded((delta - c * beta) + alphaOverBeta)
-                          : normalCdfBounded((beta * c - delta) - alphaOverBeta);
-  Bounded hh[kSeriesTableSize];
-  hh[0] = normalCdfBounded(-e) * sqrtTwoPi;
-  Bounded older = exp((-0.5 * e) * e);
-  for (int m = 1; m < count; ++m) {
-    hh[m] = (older - e * hh[m - 1]) / static_cast<double>(m);
-    older = hh[m - 1];
-  }
-  for (int m = 0; m < count; ++m) {
-    Bounded sum = Bounded::exact(0.0);
-    for (int i = 0; i <= m; ++i) sum = sum + hh[i] * rhoPow[m - i];
-    const Bounded gaussian = ((G * rhoPow[m + 1]) * F) * phi;
-    out[m] = which == IntegralCase::kA ? gaussian - sum * eOverAlpha
-                                       : (-eOverAlpha) * sum - gaussian;
-  }
-}
-
 bool finitePositive(double x) { return std::isfinite(x) && x > 0.0; }
 
 }  // namespace
@@ -118,127 +76,244 @@ double poissonTailAbove(double mean, int N) {
   return 1.0;
 }
 
-std::size_t BoundedKouModel::storageDoubles(int n) {
+std::size_t BoundedKouModel::modelDoubles(int n) {
   const int N = n < 0 ? 0 : (n > kMaxSeriesTerms ? 0 : n);
-  // Two series, P and Q each, a value and a bound per entry.
-  return 8 * static_cast<std::size_t>(triangleSize(N));
+  // Two series, P, Q and their error bounds each; room for one series'
+  // bounded triangles while they are formed.
+  return 12 * static_cast<std::size_t>(triangleSize(N));
+}
+
+std::size_t BoundedKouModel::maturityDoubles(int n) {
+  const int N = n < 0 ? 0 : (n > kMaxSeriesTerms ? 0 : n);
+  return 4 * static_cast<std::size_t>(triangleSize(N));
 }
 
 BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1, double eta2,
                                  int n, double* storage)
-    : sigma_(sigma), lam_(lam), p_(p), eta1_(eta1), eta2_(eta2), n_(n),
-      terms_(n < 0 ? 0 : (n > kMaxSeriesTerms ? 0 : n)) {
+    : sigma_(sigma), n_(n), terms_(n < 0 ? 0 : (n > kMaxSeriesTerms ? 0 : n)),
+      scratch_(storage + modelDoubles(n)), factorials_(n) {
   inDomain_ = finitePositive(sigma) && std::isfinite(lam) && lam >= 0.0 && p >= 0.0 &&
               p <= 1.0 && std::isfinite(eta1) && eta1 > 1.0 && finitePositive(eta2) &&
               n <= kMaxSeriesTerms;
+  measures_ = kouMeasures(sigma, lam, p, eta1, eta2);
   const Bounded s = Bounded::exact(sigma), l = Bounded::exact(lam), pp = Bounded::exact(p);
   const Bounded e1 = Bounded::exact(eta1), e2 = Bounded::exact(eta2), one = Bounded::exact(1.0);
-  zeta_ = ((pp * e1) / (e1 - one) + ((one - pp) * e2) / (e2 + one)) - one;
+  const Bounded zeta = ((pp * e1) / (e1 - one) + ((one - pp) * e2) / (e2 + one)) - one;
   halfSigmaSquared_ = (0.5 * s) * s;
-  lamZeta_ = l * zeta_;
-  stock_ = {(one + zeta_) * l, (pp / (one + zeta_)) * (e1 / (e1 - one)), e1 - one, e2 + one,
-            nullptr, nullptr};
-  riskNeutral_ = {l, pp, e1, e2, nullptr, nullptr};
-  if (!inDomain_ || terms_ == 0) return;
-
-  Bounded* fact = factorials_;
-  for (int m = 0; m <= terms_; ++m) fact[m] = factorial(m);
-  Bounded* cells = reinterpret_cast<Bounded*>(storage);
+  lamZeta_ = l * zeta;
+  laws_[0] = {(one + zeta) * l, e1 - one, e2 + one};
+  laws_[1] = {l, e1, e2};
+  const Bounded lawP[2] = {(pp / (one + zeta)) * (e1 / (e1 - one)), pp};
+  const JumpLaw engineLaws[2] = {measures_.stock, measures_.riskNeutral};
+  for (int m = 0; m <= terms_; ++m) factorialBounds_[m] = factorial(m);
   const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
-  for (Series* series : {&stock_, &riskNeutral_}) {
-    Bounded* P = cells;
-    Bounded* Q = cells + size;
-    cells += 2 * size;
-    boundedCoefficients(fact, terms_, series->p, series->eta1, series->eta2, P, Q);
-    series->P = P;
-    series->Q = Q;
+  double* cells = storage;
+  for (int series = 0; series < 2; ++series) {
+    double* P = cells;
+    double* Q = cells + size;
+    double* Pe = cells + 2 * size;
+    double* Qe = cells + 3 * size;
+    cells += 4 * size;
+    P_[series] = P;
+    Q_[series] = Q;
+    Pe_[series] = Pe;
+    Qe_[series] = Qe;
+    if (terms_ == 0 || n > kMaxSeriesTerms) continue;
+    const JumpLaw& law = engineLaws[series];
+    JumpCoefficientRows rows(factorials_, terms_, law.p, law.eta1, law.eta2);
+    for (int row = 1; row <= terms_; ++row) {
+      rows.next(P + triangleIndex(row, 1), Q + triangleIndex(row, 1));
+    }
+    if (inDomain_) coefficientErrors(series, lawP[series], storage + 8 * size);
   }
 }
 
-Bounded BoundedKouModel::upsilon(const Series& series, int N, Bounded mu, Bounded a,
-                                 Bounded T) const {
-  const Bounded sigma = Bounded::exact(sigma_);
-  const Bounded pi0 = exp((-series.lam) * T);
-  const Bounded c = a - mu * T;
-  const Bounded sqrtT = sqrt(T);
-  const Bounded s = sigma * sqrtT;
-  Bounded SP = Bounded::exact(0.0), SQ = Bounded::exact(0.0);
-  if (N > 0) {
-    const Bounded lamT = series.lam * T;
-    Bounded up[kSeriesTableSize], down[kSeriesTableSize];
-    boundedIntegrals(N, c, -series.eta1, Bounded::exact(-1.0) / s, sqrtT * (-sigma * series.eta1),
-                     up);
-    boundedIntegrals(N, c, series.eta2, Bounded::exact(1.0) / s, sqrtT * (-sigma * series.eta2),
-                     down);
-    const Bounded eta1S = series.eta1 * s, eta2S = series.eta2 * s;
-    Bounded eta1SPow[kSeriesTableSize], eta2SPow[kSeriesTableSize];
-    for (int k = 1; k <= N; ++k) {
-      eta1SPow[k] = powInteger(eta1S, k);
-      eta2SPow[k] = powInteger(eta2S, k);
-    }
+// Bounds on the errors of the coefficient triangles. Every summand of P_{n,k}
+// (and Q_{n,k}) is a product of two binomials (six factorials, each within
+// 18 u and exact up to 22!, and 4 roundings), four powers (each within 2 u of the power of its
+// double base, whose error grows with the exponent, at most n, times the
+// base's relative error) and 5 more roundings: within
+// r_n = 125 u (17 u for n <= 22) + n (e_w1 + e_w2 + e_p + e_q) to first order, times 1 + 2 r_n
+// for the rest. With p and q positive the summands are positive, and their
+// sum of at most n terms is within gamma_n of its value. Where p or q is 0
+// or the relative errors are not small, the triangles are formed in bounded
+// arithmetic instead (O(n^3) bounded operations).
+void BoundedKouModel::coefficientErrors(int series, Bounded p, double* scratch) {
+  const int N = terms_;
+  const std::size_t size = static_cast<std::size_t>(triangleSize(N));
+  double* Pe = Pe_[series];
+  double* Qe = Qe_[series];
+  const Bounded one = Bounded::exact(1.0);
+  const Bounded q = one - p;
+  const Bounded w = laws_[series].eta1 + laws_[series].eta2;
+  const Bounded w1 = laws_[series].eta1 / w, w2 = laws_[series].eta2 / w;
+  const auto relative = [](Bounded x) { return x.v > 0.0 ? x.e / x.v : kInfinity; };
+  const double inputs = relative(p) + relative(q) + relative(w1) + relative(w2);
+  if (inputs * N < 1e-3) {
     for (int n = 1; n <= N; ++n) {
-      const Bounded pin = (pi0 * powInteger(lamT, n)) / factorials_[n];
-      const Bounded* P = series.P + triangleIndex(n, 1);
-      const Bounded* Q = series.Q + triangleIndex(n, 1);
-      Bounded A = Bounded::exact(0.0), B = Bounded::exact(0.0);
+      // Factorials up to 22! are exact doubles.
+      const double r = (n > 22 ? 125.0 : 17.0) * kUnit + n * inputs;
+      const double sum = static_cast<double>(n) * kUnit / (1.0 - static_cast<double>(n) * kUnit);
+      const double factor = (r + sum) * (1.0 + 2.0 * (r + sum)) * (1.0 + 8.0 * kUnit);
+      const int row = triangleIndex(n, 1);
       for (int k = 1; k <= n; ++k) {
-        A = A + up[k - 1] * (eta1SPow[k] * P[k - 1]);
-        B = B + down[k - 1] * (Q[k - 1] * eta2SPow[k]);
+        Pe[row + k - 1] = std::fabs(P_[series][row + k - 1]) * factor + 16.0 * n * kTiny;
+        Qe[row + k - 1] = std::fabs(Q_[series][row + k - 1]) * factor + 16.0 * n * kTiny;
       }
-      SP = SP + A * pin;
-      SQ = SQ + pin * B;
     }
+    return;
   }
-  const Bounded D = sqrt(literal(6.283185307179586) * T) * sigma;
-  const Bounded eta1Sigma = series.eta1 * sigma, eta2Sigma = series.eta2 * sigma;
-  const Bounded UP = (exp(eta1Sigma * eta1Sigma * T * 0.5) / D) * SP;
-  const Bounded UQ = (exp(eta2Sigma * eta2Sigma * T * 0.5) / D) * SQ;
-  return normalCdfBounded(-c / (sqrtT * sigma)) * pi0 + (UQ + UP);
+  // The bounded triangles carry the engine's values; only their bounds are
+  // kept.
+  Bounded* boundedP = reinterpret_cast<Bounded*>(scratch);
+  Bounded* boundedQ = boundedP + size;
+  boundedCoefficients(factorialBounds_, N, p, laws_[series].eta1, laws_[series].eta2, boundedP,
+                      boundedQ);
+  for (std::size_t i = 0; i < size; ++i) {
+    Pe[i] = boundedP[i].v == P_[series][i] ? boundedP[i].e : kInfinity;
+    Qe[i] = boundedQ[i].v == Q_[series][i] ? boundedQ[i].e : kInfinity;
+  }
 }
 
-PriceAndBound BoundedKouModel::price(bool isCall, double T, double K, double S, double r,
-                                     int n) const {
-  // Outside the model's domain (n >= 171 included) nothing is bounded; the
-  // price is still the engine's.
-  if (!inDomain_ || n > kMaxSeriesTerms) {
-    return {isCall ? kouCallPrice(T, K, S, r, sigma_, lam_, p_, eta1_, eta2_, n)
-                   : kouPutPrice(T, K, S, r, sigma_, lam_, p_, eta1_, eta2_, n),
-            kInfinity};
+void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& out) const {
+  const int terms = n < 0 ? 0 : (n < terms_ ? n : terms_);
+  out.T = T;
+  out.terms = terms;
+  out.poissonTail[0] = poissonTailAbove(laws_[0].lam.v * T + laws_[0].lam.e * T, n);
+  out.poissonTail[1] = poissonTailAbove(laws_[1].lam.v * T, n);
+  const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
+  const JumpLaw engineLaws[2] = {measures_.stock, measures_.riskNeutral};
+  for (int series = 0; series < 2; ++series) {
+    out.W[series] = storage + (2 * series) * size;
+    out.V[series] = storage + (2 * series + 1) * size;
+    const JumpLaw& law = engineLaws[series];
+    SeriesSlice& slice = out.slice[series];
+    buildSeriesSlice(factorials_, terms, T, sigma_, law.lam, law.eta1, law.eta2, slice);
+    for (int row_n = 1; row_n <= terms; ++row_n) {
+      const int row = triangleIndex(row_n, 1);
+      weightRow(slice, row_n, P_[series] + row, Q_[series] + row, out.W[series] + row,
+                out.V[series] + row);
+    }
+    if (inDomain_ && finitePositive(T)) {
+      buildBoundedSeriesSlice(slice, laws_[series], factorialBounds_, P_[series], Pe_[series],
+                              Q_[series], Qe_[series], out.W[series], out.V[series],
+                              out.bounded[series]);
+    }
   }
-  const int N = n < 0 ? 0 : n;  // at most terms_ (the caller's promise)
-  const Bounded t = Bounded::exact(T), k = Bounded::exact(K), s = Bounded::exact(S);
-  const Bounded rate = Bounded::exact(r);
-  const Bounded a = log(k / s);
-  const Bounded U1 = upsilon(stock_, N, (rate + halfSigmaSquared_) - lamZeta_, a, t);
-  const Bounded U2 = upsilon(riskNeutral_, N, (rate - halfSigmaSquared_) - lamZeta_, a, t);
-  const Bounded discount = exp(-rate * t);
-  const Bounded call = s * U1 - (k * discount) * U2;
-  const Bounded result = isCall ? call : (discount * k + call) - s;
+}
 
-  const bool valid = finitePositive(T) && finitePositive(K) && finitePositive(S) &&
-                     std::isfinite(r) && std::isfinite(result.v);
-  if (!valid) return {result.v, kInfinity};
-  const double lamT = lam_ * T;
-  const double truncation = S * poissonTailAbove(stock_.lam.v * T + stock_.lam.e * T, n) +
-                            K * (discount.v + discount.e) * poissonTailAbove(lamT, n);
-  const double bound = (result.e + truncation) * kBoundWidening;
-  return {result.v, std::isnan(bound) ? kInfinity : bound};
+void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const double* K,
+                                 const double* S, const double* r, int count, double* prices,
+                                 double* bounds) const {
+  // Lanes past `count` repeat the first option and are discarded.
+  SeriesLanes<kBatchLanes> lanes;
+  const double T = maturity.T;
+  const bool boundable = inDomain_ && finitePositive(T);
+  double a[kBatchLanes];
+  double U[2][kBatchLanes];
+  Bounded boundedU[2][kBatchLanes];
+  double up[kSeriesTableSize], down[kSeriesTableSize];
+  double scratch[4 * (kSeriesTableSize + 2)];
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const int i = l < count ? l : 0;
+    a[l] = std::log(K[i] / S[i]);
+  }
+  for (int series = 0; series < 2; ++series) {
+    const SeriesSlice& slice = maturity.slice[series];
+    const bool stock = series == 0;
+    for (int l = 0; l < kBatchLanes; ++l) {
+      const double rate = r[l < count ? l : 0];
+      const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
+      lane(lanes.c, l) = a[l] - mu * T;
+    }
+    beginSeries(slice, lanes);
+    // addSeriesRow's operations, in its order, with a bound on the rounding
+    // of the accumulation over n beside them: each addition errs by at most
+    // the smaller of u |its result| and the term it adds, each product by
+    // u |itself| (and an underflow).
+    double SPRounding[kBatchLanes] = {}, SQRounding[kBatchLanes] = {};
+    for (int n = 1; n <= maturity.terms; ++n) {
+      const int row = triangleIndex(n, 1);
+      const double* W = maturity.W[series] + row;
+      const double* V = maturity.V[series] + row;
+      LaneBlock A = zeroLanes(), B = zeroLanes();
+      for (int k = 1; k <= n; ++k) {
+        A = A + lanes.upward[k - 1] * W[k - 1];
+        B = B + lanes.downward[k - 1] * V[k - 1];
+      }
+      const double pin = slice.poisson[n];
+      const LaneBlock termP = A * pin;
+      const LaneBlock termQ = pin * B;
+      lanes.SP = lanes.SP + termP;
+      lanes.SQ = lanes.SQ + termQ;
+      if (!boundable) continue;
+      for (int l = 0; l < count; ++l) {
+        const double tP = std::fabs(termP[l]), tQ = std::fabs(termQ[l]);
+        const double sumP = kUnit * std::fabs(lanes.SP[l]), sumQ = kUnit * std::fabs(lanes.SQ[l]);
+        SPRounding[l] += (sumP < tP ? sumP : tP) + kUnit * tP + kTiny;
+        SQRounding[l] += (sumQ < tQ ? sumQ : tQ) + kUnit * tQ + kTiny;
+      }
+    }
+    finishSeries(slice, lanes, U[series]);
+    if (!boundable) continue;
+    for (int l = 0; l < count; ++l) {
+      const Bounded rate = Bounded::exact(r[l]);
+      const Bounded drift = stock ? (rate + halfSigmaSquared_) - lamZeta_
+                                  : (rate - halfSigmaSquared_) - lamZeta_;
+      const Bounded level = log(Bounded::exact(K[l]) / Bounded::exact(S[l])) -
+                            drift * Bounded::exact(T);
+      const double c = lane(lanes.c, l);
+      for (int m = 0; m < slice.N; ++m) {
+        up[m] = lane(lanes.upward[m], l);
+        down[m] = lane(lanes.downward[m], l);
+      }
+      boundedU[series][l] =
+          boundedUpsilon(slice, maturity.bounded[series], c, level.v == c ? level.e : kInfinity,
+                         up, down, lane(lanes.SP, l), SPRounding[l] * (1.0 + 4.0 * kUnit),
+                         lane(lanes.SQ, l), SQRounding[l] * (1.0 + 4.0 * kUnit), scratch);
+      if (!(boundedU[series][l].v == U[series][l])) boundedU[series][l].e = kInfinity;
+    }
+  }
+  for (int l = 0; l < count; ++l) {
+    const double discount = discountFactor(r[l], T);
+    const double call = callFromProbabilities(S[l], K[l], discount, U[0][l], U[1][l]);
+    prices[l] = isCall ? call : putFromCall(S[l], K[l], discount, call);
+    const bool valid = boundable && finitePositive(K[l]) && finitePositive(S[l]) &&
+                       std::isfinite(r[l]) && std::isfinite(prices[l]);
+    if (!valid) {
+      bounds[l] = kInfinity;
+      continue;
+    }
+    const Bounded t = Bounded::exact(T), k = Bounded::exact(K[l]), s = Bounded::exact(S[l]);
+    const Bounded rate = Bounded::exact(r[l]);
+    const Bounded boundedDiscount = exp(-rate * t);
+    const Bounded boundedCall = s * boundedU[0][l] - (k * boundedDiscount) * boundedU[1][l];
+    const Bounded result =
+        isCall ? boundedCall : (boundedDiscount * k + boundedCall) - s;
+    const double truncation =
+        S[l] * maturity.poissonTail[0] +
+        K[l] * (boundedDiscount.v + boundedDiscount.e) * maturity.poissonTail[1];
+    const double bound = (result.e + truncation) * kBoundWidening;
+    bounds[l] = result.v == prices[l] && bound <= std::numeric_limits<double>::max() ? bound
+                                                                                     : kInfinity;
+  }
+}
+
+PriceAndBound BoundedKouModel::one(bool isCall, double T, double K, double S, double r) const {
+  PriceAndBound result{std::numeric_limits<double>::quiet_NaN(), kInfinity};
+  if (pricesAreNaN()) return result;
+  Maturity maturity;
+  buildMaturity(T, n_, scratch_, maturity);
+  priceLanes(maturity, isCall, &K, &S, &r, 1, &result.price, &result.bound);
+  return result;
 }
 
 PriceAndBound BoundedKouModel::call(double T, double K, double S, double r) const {
-  return price(true, T, K, S, r, n_);
+  return one(true, T, K, S, r);
 }
 
 PriceAndBound BoundedKouModel::put(double T, double K, double S, double r) const {
-  return price(false, T, K, S, r, n_);
-}
-
-PriceAndBound BoundedKouModel::call(double T, double K, double S, double r, int n) const {
-  return price(true, T, K, S, r, n);
-}
-
-PriceAndBound BoundedKouModel::put(double T, double K, double S, double r, int n) const {
-  return price(false, T, K, S, r, n);
+  return one(false, T, K, S, r);
 }
 
 }  // namespace jdpricer

@@ -7,14 +7,15 @@
 //    S U1 - K e^(-rT) U2 therefore misses at most
 //    S P(M1 > N) + K e^(-rT) P(M2 > N), M1 ~ Poisson((1 + zeta) lam T),
 //    M2 ~ Poisson(lam T); the put, the call by exact parity, the same.
-//  * Rounding. The evaluation is repeated in bounded arithmetic
-//    (bounded_arithmetic.hpp): every operation of the closed form, in the
-//    engine's order on the engine's operands, so that the value carried is
-//    the engine's price to the bit, each with a running bound on its
-//    distance from the exact value of the truncated series. The bound grows
-//    with the sizes of the terms that the sums cancel, which is exactly what
-//    ruins the price when eta sigma sqrt(T) is large, and with the unstable
-//    upward Hh recursion.
+//  * Rounding. The engine evaluates the option (the same stages as the book
+//    pricer: the maturity's slices, the option's lanes), and the bound is
+//    built beside it from the pieces it computed: the maturity's bounded
+//    constants once (bounded_slice.hpp), then per option the level c with
+//    its error in bounded arithmetic, the Upsilon bounds of
+//    bounded_slice.hpp (the Hh recursion's errors propagated with their
+//    signs through an adjoint, the rest by magnitudes), and the final
+//    S U1 - K e^(-rT) U2 (and the parity step) in bounded arithmetic. The
+//    value carried is the engine's price to the bit.
 // The result is widened by a factor 1 + 2^-20 for the rounding of the bound's
 // own arithmetic.
 //
@@ -23,14 +24,19 @@
 // +infinity where the inputs leave the model's domain (sigma <= 0, T <= 0,
 // S <= 0, K <= 0, lam < 0, p outside [0, 1], eta1 <= 1, eta2 <= 0, any
 // non-finite input), where the price is not finite (n >= 171 included), and
-// where the bound itself overflows. Evaluating it costs a few times a price:
-// the coefficients once per model, the rest per option.
+// where the bound itself overflows. Costs: the coefficient bounds once per
+// model (O(n^3)), the bounded weights once per maturity (O(n^2)), O(n) per
+// option beside the price's O(n^2).
 #pragma once
 
 #include <cstddef>
 
-#include "pricing/error_bound/bounded_arithmetic.hpp"
 #include "pricing/closed_form/hh_integral.hpp"
+#include "pricing/closed_form/jump_coefficients.hpp"
+#include "pricing/closed_form/maturity_slice.hpp"
+#include "pricing/common/kou_measures.hpp"
+#include "pricing/error_bound/bounded_arithmetic.hpp"
+#include "pricing/error_bound/bounded_slice.hpp"
 
 namespace jdpricer {
 
@@ -43,41 +49,72 @@ struct PriceAndBound {
 // first: P(M > 0)).
 double poissonTailAbove(double mean, int N);
 
-// The model's part of the bounded evaluation: the jump coefficients of both
-// series with their bounds, in storage that the caller lends.
+// The model's part: the jump coefficients of both series (the engine's, and
+// bounds on their errors), in storage that the caller lends.
 class BoundedKouModel {
  public:
-  // Doubles of storage for a series length n.
-  static std::size_t storageDoubles(int n);
+  // Everything of one maturity: the engine's slices and weight triangles of
+  // both series (index 0 the stock's, 1 the risk-neutral one) and their
+  // bounded constants. Large (some 60 kB): callers keep it off small stacks.
+  struct Maturity {
+    double T;
+    int terms;              // the maturity's series length, clamped below at 0
+    double poissonTail[2];  // P(M > n) of each series' number of jumps, from above
+    SeriesSlice slice[2];
+    BoundedSeriesSlice bounded[2];
+    double* W[2];  // lent: maturityDoubles(n) doubles in all
+    double* V[2];
+  };
 
+  // Doubles of storage for a series length n: the model's, and one maturity's.
+  static std::size_t modelDoubles(int n);
+  static std::size_t maturityDoubles(int n);
+  // Both: what the one-option call() and put() need.
+  static std::size_t storageDoubles(int n) { return modelDoubles(n) + maturityDoubles(n); }
+
+  // `storage` holds modelDoubles(n) doubles, or storageDoubles(n) for call()
+  // and put().
   BoundedKouModel(double sigma, double lam, double p, double eta1, double eta2, int n,
                   double* storage);
 
+  // n >= 171: every price is NaN and nothing is shared.
+  bool pricesAreNaN() const { return n_ > kMaxSeriesTerms; }
+
+  // The maturity's shared work into `out`, for a series of n terms, n at
+  // most the model's (a coefficient row does not depend on the series
+  // length, so the model's rows serve every shorter series); its triangles
+  // in `storage` (maturityDoubles of the model's n doubles).
+  void buildMaturity(double T, int n, double* storage, Maturity& out) const;
+
+  // Prices and bounds count (1..kBatchLanes) options of the maturity, option
+  // l with strike K[l], spot S[l], rate r[l].
+  void priceLanes(const Maturity& maturity, bool isCall, const double* K, const double* S,
+                  const double* r, int count, double* prices, double* bounds) const;
+
+  // One option, through a maturity of its own in the storage's second part
+  // (not for concurrent calls on one model).
   PriceAndBound call(double T, double K, double S, double r) const;
   PriceAndBound put(double T, double K, double S, double r) const;
-  // The same with a series length of its own, n <= the model's n: a
-  // coefficient row does not depend on the series length, so the model's
-  // rows serve every shorter series.
-  PriceAndBound call(double T, double K, double S, double r, int n) const;
-  PriceAndBound put(double T, double K, double S, double r, int n) const;
 
  private:
-  struct Series {
-    Bounded lam, p, eta1, eta2;
-    const Bounded* P;  // packed triangles, rows 1..N
-    const Bounded* Q;
-  };
+  PriceAndBound one(bool isCall, double T, double K, double S, double r) const;
+  void coefficientErrors(int series, Bounded p, double* storage);
 
-  PriceAndBound price(bool isCall, double T, double K, double S, double r, int n) const;
-  Bounded upsilon(const Series& series, int N, Bounded mu, Bounded a, Bounded T) const;
-
-  double sigma_, lam_, p_, eta1_, eta2_;
+  double sigma_;
   int n_;
-  int terms_;           // n clamped to [0, kMaxSeriesTerms]
+  int terms_;  // n clamped to [0, kMaxSeriesTerms]
   bool inDomain_;
-  Bounded zeta_, halfSigmaSquared_, lamZeta_;
-  Bounded factorials_[kSeriesTableSize];
-  Series stock_, riskNeutral_;
+  double* scratch_;  // a maturity's triangles for call() and put()
+  KouMeasures measures_;
+  FactorialTable factorials_;
+  Bounded factorialBounds_[kSeriesTableSize];
+  Bounded halfSigmaSquared_, lamZeta_;
+  BoundedJumpLaw laws_[2];
+  // Per series: the engine's triangles P, Q and bounds on their errors.
+  const double* P_[2];
+  const double* Q_[2];
+  double* Pe_[2];
+  double* Qe_[2];
 };
 
 }  // namespace jdpricer

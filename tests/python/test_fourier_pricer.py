@@ -61,6 +61,6 @@ def test_input_outside_the_domain_gives_nan_for_those_options_only():
     assert not math.isnan(calls[0]) and np.isnan(calls[1:]).all()
     puts = jdpricer_batch.fourier_put_prices(1.0, [100.0, -5.0, math.inf], S, 0.05, *model)
     assert not math.isnan(puts[0]) and np.isnan(puts[1:]).all()
-    for bad in ((0.0, 1.0, 0.4, 10.0, 5.0), (0.2, -1.0, 0.4, 10.0, 5.0), (0.2, 1.0, 1.5, 10.0, 5.0),
+    for bad in ((-0.1, 1.0, 0.4, 10.0, 5.0), (0.2, -1.0, 0.4, 10.0, 5.0), (0.2, 1.0, 1.5, 10.0, 5.0),
                 (0.2, 1.0, 0.4, 1.0, 5.0), (0.2, 1.0, 0.4, 10.0, 0.0)):
         assert np.isnan(jdpricer_batch.fourier_put_prices([0.5, 1.0], 100.0, S, 0.05, *bad)).all()

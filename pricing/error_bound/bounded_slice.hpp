@@ -1,0 +1,114 @@
+// The rounding bound of one Upsilon series, shared by maturity like the
+// prices: the maturity's bounded constants once (O(N^2) for the weights),
+// then O(N) per option, beside the engine's own evaluation of that option.
+//
+// Method. Of the closed form's parts, only the Hh values enter the sums
+// through an unstable recursion; everything after them is linear in them
+// with weights of one sign:
+//   I_m = G rho^(m+1) F Phi - (E/alpha) S_m,   S_m = sum_{i<=m} Hh_i rho^(m-i),
+//   SP  = sum_n pi_n sum_k W_{n,k} I_{k-1} = sum_m omega_m I_m,
+//   omega_m = sum_{n>m} pi_n W_{n,m+1} >= 0,
+// so that d SP / d Hh_i = -(E/alpha) kappa_i with kappa_i = sum_{m>=i} omega_m
+// rho^(m-i), a maturity constant. Let h_i be the computed Hh values and e
+// the computed argument. They satisfy h_m = (h_{m-2} - e h_{m-1})/m + delta_m
+// with local roundings |delta_m| <= u (|h_m| + (|h_{m-2} - e h_{m-1}|
+// + |e h_{m-1}|)/m), so D = h - Hh(e) (exact functions at the double e) obeys
+// the same recursion, exactly, forced by delta and started by the errors of
+// h_{-1} = exp(-e^2/2) and h_0 = sqrt(2 pi) Phi(-e). Hence, exactly,
+//   sum_i kappa_i D_i = sum_j Lambda_j delta_j,
+// with the adjoint Lambda_i = kappa_i - (e/(i+1)) Lambda_{i+1}
+// + Lambda_{i+2}/(i+2) run downwards. The adjoint carries the signs with
+// which later steps cancel the recursion's errors, which adding them by
+// magnitude cannot see; it is evaluated in doubles beside a running bound on
+// its own rounding, so |Lambda_j| is bounded rigorously, and nothing of
+// higher order is left out: the propagation is linear. Where the recursion
+// is stable (e <= 0) its errors do not grow and kappa >= 0, so
+// sum_i kappa_i |D_i|, with |D_i| bounded by the same recursion in
+// magnitudes, is as good and the adjoint is skipped. For e > 0 the local
+// errors are taken with their signs (error-free transformations), and so is
+// the error of h_0 = sqrt(2 pi) Phi(-e), whose form 1 - erfc(-e/sqrt 2)/2
+// keeps only an absolute accuracy there (erfc(e/sqrt 2)/2 is the reference).
+//
+// The double e is the exact e of a level c~ = (e + delta)/beta close to the
+// computed c; the bound is against the exact series at c~ (E/alpha and Phi
+// bounded at c~), and the shift from c~ to the true c costs at most
+// |c~ - c| times the largest slope in between. Each jump part of Upsilon is
+// a mixture, with weights summing to at most 1, of probabilities
+// P(sigma W_T + G >= c) whose densities are at most that of sigma W_T, so
+// the slope is at most 1/(sigma sqrt(2 pi T)), and it moves by at most
+// 1/(sigma^2 T sqrt(2 pi e)) per unit of c; at c~ it is
+// e^(alpha c) sum_m omega_m Hh_m(e) (d I_m/dc = -e^(alpha c) Hh_m(beta c -
+// delta)), bounded through the computed h and a magnitude bound on their
+// errors.
+//
+// The rest is bounded by magnitudes with a-priori sum bounds (a dot product
+// of k terms errs by at most gamma_k times the sum of magnitudes,
+// gamma_k = k u/(1 - k u)): the products and the subtraction that form
+// I_m, the sums S_m (through T_m = sum |h_i| rho^(m-i), one Horner pass), the
+// sums over k (through weights of the maturity), and the errors of the
+// maturity constants (bounded arithmetic, bounded_arithmetic.hpp). Counts
+// of roundings follow each term's own path (the Poisson weights leave few
+// rows that matter), and the accumulation over the rows n is bounded as the
+// engine runs it, each addition by the smaller of u |partial sum| and the
+// term it adds.
+//
+// Numerical caveats. Rigorous for the accuracies of the maths library stated
+// in bounded_arithmetic.hpp; any overflow or NaN in the bound gives +inf.
+// Where the closed form cancels (large eta sigma sqrt(T)) the bound is as
+// large as the terms it cancels, as it must be.
+#pragma once
+
+#include "pricing/closed_form/maturity_slice.hpp"
+#include "pricing/error_bound/bounded_arithmetic.hpp"
+
+namespace jdpricer {
+
+// The maturity constants of one integral family, with their bounds.
+struct BoundedIntegralFamily {
+  Bounded alpha, beta, delta, alphaOverBeta;
+  double rhoPowRelative[kSeriesTableSize];  // >= |rho^j - exact| / rho^j for every j <= m
+  double sumRelative[kSeriesTableSize];     // |S_m - its exact value at h| <= this T_m
+  double sumScale[kSeriesTableSize];        // computed T_m times this bounds the exact one
+  double gaussianScaleError[kSeriesTableSize];
+  double weight[kSeriesTableSize];         // >= omega_m, the exact weight
+  double weightError[kSeriesTableSize];    // per unit |I_m|: weight errors, rounding of the sums over k
+  // The weights of the per-option error terms of the I_m (familyBound).
+  double levelWeight[kSeriesTableSize], sumWeight[kSeriesTableSize],
+      sumErrorWeight[kSeriesTableSize];
+  double phiWeight, phiErrorWeight, tinyWeight;
+  double kappa[kSeriesTableSize];          // computed kappa_m
+  double kappaError[kSeriesTableSize];     // >= |kappa_m - exact|
+};
+
+struct BoundedSeriesSlice {
+  Bounded pi0, upScale, downScale, sqrtTSigma;
+  double density;       // >= 1/(sigma sqrt(2 pi T)), the largest slope of Upsilon in c
+  double densitySlope;  // >= 1/(sigma^2 T sqrt(2 pi e)), the largest change of that slope
+  BoundedIntegralFamily upward, downward;
+};
+
+// The series' law as the bounded evaluation carries it.
+struct BoundedJumpLaw {
+  Bounded lam, eta1, eta2;
+};
+
+// Builds the bounded constants of `slice` (built by buildSeriesSlice with
+// the same arguments); W, V are the slice's weight triangles (weightRow),
+// Pe, Qe bounds on the errors of the coefficient triangles, fact the
+// factorials 0..N with their bounds.
+void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                             const Bounded* fact, const double* P, const double* Pe,
+                             const double* Q, const double* Qe, const double* W,
+                             const double* V, BoundedSeriesSlice& out);
+
+// The Upsilon of one option with a bound on its error against the exact
+// truncated series at the exact level: the value is the engine's, from its
+// pieces (c, the integrals I^up_m and I^down_m at c, the sums SP and SQ and
+// bounds SPRounding, SQRounding on the rounding of their accumulation over n
+// from the products A_n pi_n, pi_n B_n); cError bounds the error of c.
+// `scratch` holds 4 (kSeriesTableSize + 2) doubles.
+Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& bounded, double c,
+                       double cError, const double* up, const double* down, double SP,
+                       double SPRounding, double SQ, double SQRounding, double* scratch);
+
+}  // namespace jdpricer
