@@ -126,7 +126,11 @@ class GreeksBookPricer {
 
   void start();
   void buildSlices(double T);
+  // Options of one maturity in `Lanes` lanes side by side; count <= Lanes.
+  template <int Lanes>
   void priceBlock(const std::size_t* indices, int count);
+  // Up to this many options of one maturity go one lane each.
+  static constexpr int kSingleLaneOptions = 2;
 
   Payoff payoff_;
   std::unique_ptr<GreeksBookModel> ownedModel_;  // the whole-book pricer's
