@@ -11,9 +11,10 @@
 // derivative and series. kou_greeks.hpp holds the chain rule.
 //
 // Numerical caveats. The price field has the bits of BookPricer (and of the
-// per-option pricing operation). The Greeks promise no bits: they are sums
-// in another order, accurate to the rounding of the price's own terms, which
-// cancel for large eta sigma sqrt(T). n <= 0 gives the jump-free series'
+// per-option pricing operation). The Greeks are sums in another order,
+// accurate to the rounding of the price's own terms, which cancel for large
+// eta sigma sqrt(T); their bits are promised only against this pricer
+// itself (any worker count, and each maturity's explicit length). n <= 0 gives the jump-free series'
 // Greeks; n > kMaxSeriesTerms NaN in every field.
 //
 // Series length. Either one n for the whole book or each maturity's own
@@ -30,8 +31,9 @@
 // derivatives and the measures' derivatives) is done once, on the calling
 // thread, and shared read-only; priceGreeksBook runs one pricer per segment
 // of the maturity order (parallel_book.hpp). Every field of every option is
-// computed by the same operations in any segment (lanes never mix), so all
-// eleven have the same bits for every worker count.
+// computed by the same operations in any segment (lanes never mix, and an
+// option alone in a lane gets a block's bits), so all eleven have the same
+// bits for every worker count.
 //
 // Storage. The model: BookModel's coefficient triangles and four
 // derivative triangles per series (116 KB each at n = 170). A pricer: two
