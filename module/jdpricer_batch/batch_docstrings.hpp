@@ -594,23 +594,15 @@ inline constexpr const char* kRobustPricesBounds =
 inline constexpr const char* kRobustPricesFourier =
     "Where the Fourier method priced (bool); False where the closed form did.";
 
-inline constexpr const char* kCallGreeks = R"doc(Call prices and all their Greeks for a broadcast book.
+inline std::string callGreeks() {
+  return joined(R"doc(Call prices and all their Greeks for a broadcast book.
 
 Every field is the exact derivative, to rounding, of the n-term closed-form
 series whose value is the price; the price is bit for bit ``call_prices``.
 
 Parameters
 ----------
-T, K, S, r : array_like
-    Maturities (years), strikes, spots and continuously compounded rates,
-    broadcast together by NumPy's rules.
-sigma, lam, p, eta1, eta2 : float
-    The Kou model: diffusion volatility, jump intensity (per year),
-    probability of an upward jump, rates of the upward and downward
-    exponential log-jump sizes.
-n : int
-    Poisson terms of the series (n <= 0: the jump-free term alone).
-
+)doc", kColumns, kModel, kN, kWorkers, R"doc(
 Returns
 -------
 Greeks
@@ -619,15 +611,7 @@ Greeks
     sigma), ``theta`` (-dV/dT, per year: the value's change as time passes),
     ``rho`` (dV/dr, per unit of rate), ``dual_delta`` (dV/dK), ``dlam``,
     ``dp``, ``deta1``, ``deta2`` (dV/dlam, dV/dp, dV/deta1, dV/deta2).
-
-Raises
-------
-TypeError
-    If an argument is not a real number or array of real numbers, or n is
-    not an integer.
-ValueError
-    If T, K, S and r cannot be broadcast together.
-
+)doc", kRaises, R"doc(
 Notes
 -----
 Derivatives of the truncated series, not of the untruncated price and not
@@ -639,10 +623,13 @@ about 1.5 times ``call_prices`` at n = 20. Accuracy: relative 1e-11 or better
 in well-conditioned regimes, most fields 1e-12 (see the documentation's
 accuracy table); as with the price, the sums cancel for large
 eta * sigma * sqrt(T). n >= 171 gives NaN in every field; NaN and
-infinite inputs propagate. The lock is
-released while pricing, with interrupt checks between chunks; the standard
-floating-point environment is pinned, so results are the same on CPython and
-PyPy.
+infinite inputs propagate. With ``n="auto"`` every field is bit for bit
+the one at its maturity's explicit length. The lock is released while
+pricing, with interrupt checks between chunks; the standard floating-point
+environment is pinned, so results are the same on CPython and PyPy. With
+several workers the model's work (the coefficients and their derivatives)
+stays on the calling thread and the maturities are shared out; every field
+keeps its bits.
 
 Examples
 --------
@@ -654,9 +641,11 @@ Examples
 True
 >>> [round(float(d), 4) for d in g.delta]
 [0.854, 0.376]
-)doc";
+)doc");
+}
 
-inline constexpr const char* kPutGreeks = R"doc(Put prices and all their Greeks for a broadcast book.
+inline std::string putGreeks() {
+  return joined(R"doc(Put prices and all their Greeks for a broadcast book.
 
 The put is the call by put-call parity, P = (K exp(-rT) + C) - S, and its
 Greeks are that parity differentiated exactly: delta is the call's minus 1,
@@ -666,27 +655,13 @@ are the call's. The price is bit for bit ``put_prices``.
 
 Parameters
 ----------
-T, K, S, r : array_like
-    Maturities (years), strikes, spots and rates, broadcast together.
-sigma, lam, p, eta1, eta2 : float
-    The Kou model, as for ``call_greeks``.
-n : int
-    Poisson terms of the series (n <= 0: the jump-free term alone).
-
+)doc", kColumns, kModel, kN, kWorkers, R"doc(
 Returns
 -------
 Greeks
     A named tuple of float64 arrays of the broadcast shape, the fields of
     ``call_greeks`` in the same order and conventions.
-
-Raises
-------
-TypeError
-    If an argument is not a real number or array of real numbers, or n is
-    not an integer.
-ValueError
-    If T, K, S and r cannot be broadcast together.
-
+)doc", kRaises, R"doc(
 Notes
 -----
 As ``call_greeks``. Where the put is far out of the money its delta, rho and
@@ -703,7 +678,8 @@ Examples
 0.0
 >>> float(p.gamma - c.gamma)
 0.0
-)doc";
+)doc");
+}
 
 
 inline constexpr const char* kGreeks = R"doc(The result of `call_greeks` and `put_greeks`.

@@ -18,13 +18,18 @@ namespace {
 
 using jdpricer::Payoff;
 using jdpricer_module::ArrayLike;
+using jdpricer_module::SeriesLength;
+using jdpricer_module::Workers;
 
 constexpr const char* kFieldNames =
     "price delta gamma vega theta rho dual_delta dlam dp deta1 deta2";
 
 template <Payoff kPayoff>
 py::object greeks(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S, const ArrayLike& r,
-                  double sigma, double lam, double p, double eta1, double eta2, int n) {
+                  double sigma, double lam, double p, double eta1, double eta2,
+                  const SeriesLength& n, const Workers& workers) {
+  const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
+  const std::size_t threads = jdpricer_module::workerCount(workers);
   const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
   py::tuple fields(static_cast<py::size_t>(jdpricer::kGreekFields));
   jdpricer::GreeksColumns out;
@@ -33,12 +38,11 @@ py::object greeks(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S, co
     out.field[f] = column.mutable_data();
     fields[f] = std::move(column);
   }
-  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-    jdpricer::GreeksBookPricer pricer(kPayoff, jdpricer::KouModel{sigma, lam, p, eta1, eta2, n},
-                                      columns.book(), out);
-    const std::size_t chunk = pricer.suggestedChunk();
-    while (pricer.priceNext(chunk)) poll();
-  });
+  jdpricer_module::priceWithInterrupts(
+      [&](const std::function<void()>& poll) {
+        jdpricer::priceGreeksBook(kPayoff, model, columns.book(), out, threads, poll);
+      },
+      jdpricer_module::smallClosedFormCall(model, columns.book()));
   return py::module_::import("jdpricer_batch").attr("Greeks")(*fields);
 }
 
@@ -54,11 +58,11 @@ void registerGreeks(py::module_& m) {
   for (std::size_t i = 0; i < fieldNames.size(); ++i) {
     greeksTuple.attr(fieldNames[i]).attr("__doc__") = docs::kGreeksFields[i];
   }
-  const auto defineGreeks = [&m](const char* name, auto function, const char* doc) {
-    m.def(name, function, doc, py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+  const auto defineGreeks = [&m](const char* name, auto function, const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("n"));
+          py::arg("n"), py::arg("workers") = 1);
   };
-  defineGreeks("call_greeks", &greeks<Payoff::kCall>, docs::kCallGreeks);
-  defineGreeks("put_greeks", &greeks<Payoff::kPut>, docs::kPutGreeks);
+  defineGreeks("call_greeks", &greeks<Payoff::kCall>, docs::callGreeks());
+  defineGreeks("put_greeks", &greeks<Payoff::kPut>, docs::putGreeks());
 }

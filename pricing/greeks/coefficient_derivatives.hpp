@@ -1,6 +1,9 @@
 // The jump coefficients' derivatives in the jump law: dP_{n,k}/dp,
 // dQ_{n,k}/dp, dP_{n,k}/dx and dQ_{n,k}/dx, x = eta1 / (eta1 + eta2). They
-// depend on (p, eta1, eta2) and N alone, so a book computes them once.
+// depend on (p, eta1, eta2) alone, so a book computes them once; row n does
+// not depend on the number of rows N either (its powers and factorials are
+// the same values whatever N), so rows built for the longest series serve
+// every shorter one.
 //
 // Method. P and Q depend on the rates only through x = eta1/w (eta2/w =
 // 1 - x, w = eta1 + eta2), so dP/deta1 = (eta2/w^2) dP/dx and
@@ -33,6 +36,14 @@ struct CoefficientDerivatives {
   double* Qp;  // dQ_{n,k}/dp
   double* Px;  // dP_{n,k}/dx
   double* Qx;  // dQ_{n,k}/dx
+};
+
+// The same triangles, read only.
+struct ConstCoefficientDerivatives {
+  const double* Pp;
+  const double* Qp;
+  const double* Px;
+  const double* Qx;
 };
 
 // Fills the four triangles for the jump law (p, eta1, eta2), 1 <= N <=

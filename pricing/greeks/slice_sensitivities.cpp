@@ -4,7 +4,7 @@ namespace jdpricer {
 
 
 void buildSliceSensitivities(const SeriesSlice& slice, const JumpLaw& law, const double* P,
-                             const double* Q, const CoefficientDerivatives& d,
+                             const double* Q, const ConstCoefficientDerivatives& d,
                              SliceSensitivities& out) {
   const int N = slice.N;
   out.N = N;

@@ -58,7 +58,7 @@ struct SliceSensitivities {
 // From the price's slice and its coefficient triangles P, Q with their
 // derivatives (rows 1..slice.N). `law` is the series' jump law.
 void buildSliceSensitivities(const SeriesSlice& slice, const JumpLaw& law, const double* P,
-                             const double* Q, const CoefficientDerivatives& derivatives,
+                             const double* Q, const ConstCoefficientDerivatives& derivatives,
                              SliceSensitivities& out);
 
 }  // namespace jdpricer

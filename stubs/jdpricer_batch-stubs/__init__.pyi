@@ -1097,7 +1097,8 @@ def call_greeks(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> Greeks:
     """Call prices and all their Greeks for a broadcast book.
 
@@ -1107,14 +1108,32 @@ def call_greeks(
     Parameters
     ----------
     T, K, S, r : array_like
-        Maturities (years), strikes, spots and continuously compounded rates,
-        broadcast together by NumPy's rules.
-    sigma, lam, p, eta1, eta2 : float
-        The Kou model: diffusion volatility, jump intensity (per year),
-        probability of an upward jump, rates of the upward and downward
-        exponential log-jump sizes.
-    n : int
-        Poisson terms of the series (n <= 0: the jump-free term alone).
+        Maturity in years, strike, spot price and continuously compounded
+        risk-free rate per year, option by option: NumPy arrays of any real
+        dtype, strides or memory order, sequences or scalars, broadcast
+        together by NumPy's rules. Objects in an object array are converted one
+        by one as ``float()`` would.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    n : int or "auto"
+        Number of terms of the Poisson series, an int in the 32-bit range
+        (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -1128,10 +1147,15 @@ def call_greeks(
     Raises
     ------
     TypeError
-        If an argument is not a real number or array of real numbers, or n is
-        not an integer.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        If T, K, S and r cannot be broadcast together.
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
+    KeyboardInterrupt
+        Or whatever else a signal handler raises: long calls run the handlers
+        between chunks of a few milliseconds, so Ctrl-C stops them promptly.
 
     Notes
     -----
@@ -1144,10 +1168,13 @@ def call_greeks(
     in well-conditioned regimes, most fields 1e-12 (see the documentation's
     accuracy table); as with the price, the sums cancel for large
     eta * sigma * sqrt(T). n >= 171 gives NaN in every field; NaN and
-    infinite inputs propagate. The lock is
-    released while pricing, with interrupt checks between chunks; the standard
-    floating-point environment is pinned, so results are the same on CPython and
-    PyPy.
+    infinite inputs propagate. With ``n="auto"`` every field is bit for bit
+    the one at its maturity's explicit length. The lock is released while
+    pricing, with interrupt checks between chunks; the standard floating-point
+    environment is pinned, so results are the same on CPython and PyPy. With
+    several workers the model's work (the coefficients and their derivatives)
+    stays on the calling thread and the maturities are shared out; every field
+    keeps its bits.
 
     Examples
     --------
@@ -1171,7 +1198,8 @@ def put_greeks(
     p: _Real,
     eta1: _Real,
     eta2: _Real,
-    n: SupportsIndex,
+    n: _SeriesLength,
+    workers: SupportsIndex = 1,
 ) -> Greeks:
     """Put prices and all their Greeks for a broadcast book.
 
@@ -1184,11 +1212,32 @@ def put_greeks(
     Parameters
     ----------
     T, K, S, r : array_like
-        Maturities (years), strikes, spots and rates, broadcast together.
-    sigma, lam, p, eta1, eta2 : float
-        The Kou model, as for ``call_greeks``.
-    n : int
-        Poisson terms of the series (n <= 0: the jump-free term alone).
+        Maturity in years, strike, spot price and continuously compounded
+        risk-free rate per year, option by option: NumPy arrays of any real
+        dtype, strides or memory order, sequences or scalars, broadcast
+        together by NumPy's rules. Objects in an object array are converted one
+        by one as ``float()`` would.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    n : int or "auto"
+        Number of terms of the Poisson series, an int in the 32-bit range
+        (a float is refused). 0 to 170 are meaningful: ``n <= 0`` keeps the
+        jump-free terms only and ``n >= 171`` gives NaN. ``"auto"`` gives each
+        maturity its own length, `series_lengths` of it: every result is bit
+        for bit the one at that explicit n.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
 
     Returns
     -------
@@ -1199,10 +1248,15 @@ def put_greeks(
     Raises
     ------
     TypeError
-        If an argument is not a real number or array of real numbers, or n is
-        not an integer.
+        When a model number cannot be converted to float, ``n`` is neither an
+        int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
+        column holds ``None``, strings, complex numbers or dates.
     ValueError
-        If T, K, S and r cannot be broadcast together.
+        When the columns' shapes do not broadcast (NumPy's error), or
+        `workers` is 0 or wraps below 1.
+    KeyboardInterrupt
+        Or whatever else a signal handler raises: long calls run the handlers
+        between chunks of a few milliseconds, so Ctrl-C stops them promptly.
 
     Notes
     -----

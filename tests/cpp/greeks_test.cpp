@@ -103,6 +103,38 @@ TEST(GreeksBook, PriceFieldHasTheBookPricersBits) {
   }
 }
 
+// An option alone in its maturity goes one lane; with three of its kind, a
+// block of eight lanes. Every field must come out the same either way, or
+// a segment boundary (which can leave a maturity's last options alone)
+// would change the Greeks with the worker count.
+TEST(GreeksBook, OneLaneAndABlockOfLanesGiveTheSameBits) {
+  const Book b = sampleBook();
+  Book lone, tripled;
+  for (std::size_t i = 0; i < b.T.size(); ++i) {
+    const double T = b.T[i] + 0.01 * static_cast<double>(i);  // a maturity of its own
+    lone.T.push_back(T);
+    lone.K.push_back(b.K[i]);
+    lone.S.push_back(b.S[i]);
+    lone.r.push_back(b.r[i]);
+    for (int copy = 0; copy < 3; ++copy) {
+      tripled.T.push_back(T);
+      tripled.K.push_back(b.K[i]);
+      tripled.S.push_back(b.S[i]);
+      tripled.r.push_back(b.r[i]);
+    }
+  }
+  for (const KouModel& model :
+       {KouModel{0.2, 2.0, 0.45, 8.0, 6.0, 25}, KouModel{0.3, 0.5, 0.7, 4.0, 9.0, 0}}) {
+    const auto one = greeksOf(Payoff::kPut, model, lone);
+    const auto block = greeksOf(Payoff::kPut, model, tripled);
+    for (std::size_t i = 0; i < lone.T.size(); ++i) {
+      for (int f = 0; f < jdpricer::kGreekFields; ++f) {
+        EXPECT_TRUE(testing_bits::sameBits(one[f][i], block[f][3 * i])) << f << " " << i;
+      }
+    }
+  }
+}
+
 TEST(GreeksBook, LongSeriesNaNAndTheJumpFreeSeries) {
   Book b;
   b.T = {0.5, 0.5};

@@ -7,6 +7,7 @@
 
 #include "batch/book_pricer.hpp"
 #include "batch/bound_book.hpp"
+#include "batch/greeks_book.hpp"
 #include "support/bits.hpp"
 
 namespace {
@@ -66,6 +67,39 @@ TEST(ParallelBook, EveryWorkerCountHasTheOneWorkerBits) {
         if (bounded) {
           ASSERT_TRUE(sameBits(bounds[i], parallelBounds[i])) << trial << " " << workers << " " << i;
         }
+      }
+    }
+  }
+}
+
+// The Greeks' segments against the whole-book pricer, every field, fixed n
+// and each maturity's own.
+TEST(ParallelBook, GreeksHaveTheWholeBookBitsOnEveryWorkerCount) {
+  AwkwardDoubles gen(1492);
+  for (int trial = 0; trial < 6; ++trial) {
+    KouModel model{gen.draw(0.05, 0.5, 0.02), gen.draw(0.0, 4.0, 0.02), gen.draw(0.0, 1.0, 0.02),
+                   gen.draw(2.0, 30.0, 0.02), gen.draw(1.0, 30.0, 0.02), gen.integer(12, 30)};
+    model.perMaturity = trial % 2 == 0;
+    const Book book = mixedBook(gen, gen.integer(300, 600));
+    const std::size_t count = book.T.size();
+    const auto greeks = [&](std::size_t workers) {
+      std::vector<double> fields(jdpricer::kGreekFields * count, -7.0);
+      jdpricer::GreeksColumns out;
+      for (int f = 0; f < jdpricer::kGreekFields; ++f) out.field[f] = &fields[f * count];
+      if (workers == 0) {
+        jdpricer::GreeksBookPricer whole(Payoff::kCall, model, book.columns(), out);
+        while (whole.priceNext(5)) {
+        }
+      } else {
+        jdpricer::priceGreeksBook(Payoff::kCall, model, book.columns(), out, workers, [] {});
+      }
+      return fields;
+    };
+    const std::vector<double> whole = greeks(0);
+    for (std::size_t workers : {1, 2, 3, 40}) {
+      const std::vector<double> fields = greeks(workers);
+      for (std::size_t i = 0; i < fields.size(); ++i) {
+        ASSERT_TRUE(sameBits(whole[i], fields[i])) << trial << " " << workers << " " << i;
       }
     }
   }

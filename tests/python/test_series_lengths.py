@@ -30,7 +30,8 @@ def test_auto_is_each_maturitys_explicit_n_bit_for_bit(model_index):
     rng = np.random.default_rng(model_index)
     T, K, S, r = mixed_book(rng, model_index)
     lengths = batch.series_lengths(T, **model)
-    functions = [batch.call_prices, batch.put_prices, batch.call_error_bounds, batch.put_error_bounds]
+    functions = [batch.call_prices, batch.put_prices, batch.call_error_bounds, batch.put_error_bounds,
+                 batch.call_greeks, batch.put_greeks]
     # The options of each maturity (by bits) priced apart at that maturity's n.
     groups = {}
     for i, t in enumerate(T):
@@ -86,7 +87,7 @@ def test_lengths_are_the_smallest_settled_and_monotone():
 
 @pytest.mark.parametrize("n", ["Auto", "", "auto ", None, 5.0, np.float64(5.0), 2**31, [5]])
 def test_other_values_of_n_raise_type_error_naming_auto(n):
-    for function in (batch.call_prices, batch.put_error_bounds):
+    for function in (batch.call_prices, batch.put_error_bounds, batch.call_greeks):
         with pytest.raises(TypeError, match='"auto"'):
             function(0.5, 98.0, 100.0, 0.05, n=n, **MODELS[0])
     with pytest.raises(TypeError, match='"auto"'):

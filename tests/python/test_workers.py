@@ -51,6 +51,8 @@ def all_results(book, workers, n):
         *batch.robust_call_prices(T[:150], K[:150], S[:150], r[:150], n=n, tolerance=1e-13,
                                   workers=workers, **MODEL),
         batch.fourier_put_prices(T[:150], K[:150], S[:150], r[:150], workers=workers, **MODEL),
+        *batch.call_greeks(T, K, S, r, n=n, workers=workers, **MODEL),
+        *batch.put_greeks(T[:150], K[:150], S[:150], r[:150], n=n, workers=workers, **MODEL),
     ]
 
 
@@ -87,7 +89,8 @@ def test_bad_worker_counts_raise(workers, error):
              lambda: batch.call_error_bounds(0.5, 98.0, 100.0, 0.05, n=10, workers=workers, **MODEL),
              lambda: batch.fourier_call_prices(0.5, 98.0, 100.0, 0.05, workers=workers, **MODEL),
              lambda: batch.robust_put_prices(0.5, 98.0, 100.0, 0.05, n=10, tolerance=1e-9,
-                                             workers=workers, **MODEL)]
+                                             workers=workers, **MODEL),
+             lambda: batch.call_greeks(0.5, 98.0, 100.0, 0.05, n=10, workers=workers, **MODEL)]
     for call in calls:
         with pytest.raises(error, match="workers"):
             call()
