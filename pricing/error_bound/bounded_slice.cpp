@@ -135,6 +135,9 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
 
   double sum[kSeriesTableSize], error[kSeriesTableSize], rounding[kSeriesTableSize];
   for (int m = 0; m < N; ++m) sum[m] = error[m] = rounding[m] = 0.0;
+  // gamma(2) .. gamma(N + 1), the same values once instead of per cell.
+  double gammas[kSeriesTableSize + 2];
+  for (int j = 2; j <= N + 1; ++j) gammas[j] = gamma(j);
   for (int n = 1; n <= N; ++n) {
     const int row = triangleIndex(n, 1);
     const double piV = std::fabs(pi[n].v), piE = pi[n].e;
@@ -148,7 +151,7 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
       error[k - 1] += piV * wError + piE * (w + wError);
       // The product I W and the additions of A_n after it: n - k + 2
       // roundings (the first addition, to 0, is exact).
-      rounding[k - 1] += gamma(n - k + 2) * (piV * w);
+      rounding[k - 1] += gammas[n - k + 2] * (piV * w);
     }
   }
   // Non-negative sums of N products: within gamma_{N+1} of their value.
