@@ -65,9 +65,7 @@ bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   while (next_ < end) {
     if (next_ == sliceEnd_) {
       const double T = book_.T[order_[next_]];
-      const std::uint64_t key = maturityKey(T);
-      sliceEnd_ = next_ + 1;
-      while (sliceEnd_ < count_ && maturityKey(book_.T[order_[sliceEnd_]]) == key) ++sliceEnd_;
+      sliceEnd_ = maturityRunEnd(order_, next_, count_, book_.T);
       bounded.buildMaturity(T, model_->lengths()(T), maturityStorage_.data(), *maturity_);
     }
     const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));

@@ -180,9 +180,7 @@ bool GreeksBookPricer::priceNext(std::size_t maxOptions) {
   }
   while (next_ < end) {
     if (next_ == sliceEnd_) {
-      const std::uint64_t key = maturityKey(book_.T[order_[next_]]);
-      sliceEnd_ = next_ + 1;
-      while (sliceEnd_ < count_ && maturityKey(book_.T[order_[sliceEnd_]]) == key) ++sliceEnd_;
+      sliceEnd_ = maturityRunEnd(order_, next_, count_, book_.T);
       buildSlices(book_.T[order_[next_]]);
     }
     const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));

@@ -27,4 +27,15 @@ inline std::vector<std::size_t> maturityOrder(const double* T, std::size_t count
   return order;
 }
 
+// The end of the run of one maturity that starts at order[begin]: options
+// order[begin..end) share that maturity's bits, order[0..count) in
+// maturity order.
+inline std::size_t maturityRunEnd(const std::size_t* order, std::size_t begin, std::size_t count,
+                                  const double* T) {
+  const std::uint64_t key = maturityKey(T[order[begin]]);
+  std::size_t end = begin + 1;
+  while (end < count && maturityKey(T[order[end]]) == key) ++end;
+  return end;
+}
+
 }  // namespace jdpricer
