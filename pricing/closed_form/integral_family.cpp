@@ -28,27 +28,21 @@ constexpr int kSumsPerPass = 4;
 }  // namespace
 
 template <int Lanes>
-void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>::type c,
-                            typename LaneVector<Lanes>::type* out) {
+void evaluateIntegralFamilyAt(
+    const IntegralFamily& f,
+    const IntegralLevelValues<typename LaneVector<Lanes>::type>& level,
+    typename LaneVector<Lanes>::type* out) {
   using Vec = typename LaneVector<Lanes>::type;
   const int count = f.count;
   if (f.which == IntegralCase::kZero) {
     for (int m = 0; m < count; ++m) out[m] = zeroVector<Vec>();
     return;
   }
-  // e, E/alpha and the normal factor per lane (library calls), then
   // Hh_0(e) .. Hh_{count-1}(e) by the upward recursion on whole vectors.
-  Vec e, eOverAlpha, phi, older;
+  const Vec e = level.e, eOverAlpha = level.eOverAlpha, phi = level.phi;
+  Vec older = level.hMinusOne;
   Vec hh[kSeriesTableSize];
-  for (int l = 0; l < Lanes; ++l) {
-    const IntegralLevel t =
-        integralLevel(f.which, f.constants, lane(c, l), f.alpha, f.beta, f.delta);
-    lane(e, l) = t.e;
-    lane(eOverAlpha, l) = t.eOverAlpha;
-    lane(phi, l) = t.phi;
-    lane(hh[0], l) = hhZero(t.e);
-    lane(older, l) = hhMinusOne(t.e);
-  }
+  hh[0] = level.hZero;
   for (int m = 1; m < count; ++m) {
     hh[m] = (older - e * hh[m - 1]) / static_cast<double>(m);
     older = hh[m - 1];
@@ -87,11 +81,36 @@ void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>:
   }
 }
 
+template <int Lanes>
+void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>::type c,
+                            typename LaneVector<Lanes>::type* out) {
+  if (f.which == IntegralCase::kZero) {
+    evaluateIntegralFamilyAt<Lanes>(f, {}, out);
+    return;
+  }
+  // e, E/alpha, the normal factor and the recursion's start per lane
+  // (library calls).
+  IntegralLevelValues<typename LaneVector<Lanes>::type> level;
+  for (int l = 0; l < Lanes; ++l) {
+    const IntegralLevel t =
+        integralLevel(f.which, f.constants, lane(c, l), f.alpha, f.beta, f.delta);
+    lane(level.e, l) = t.e;
+    lane(level.eOverAlpha, l) = t.eOverAlpha;
+    lane(level.phi, l) = t.phi;
+    lane(level.hZero, l) = hhZero(t.e);
+    lane(level.hMinusOne, l) = hhMinusOne(t.e);
+  }
+  evaluateIntegralFamilyAt<Lanes>(f, level, out);
+}
+
 template void evaluateIntegralFamily<1>(const IntegralFamily&, LaneVector<1>::type,
                                         LaneVector<1>::type*);
 template void evaluateIntegralFamily<kBatchLanes>(const IntegralFamily&,
                                                   LaneVector<kBatchLanes>::type,
                                                   LaneVector<kBatchLanes>::type*);
+template void evaluateIntegralFamilyAt<kBatchLanes>(
+    const IntegralFamily&, const IntegralLevelValues<LaneVector<kBatchLanes>::type>&,
+    LaneVector<kBatchLanes>::type*);
 
 void fillIntegralI(int count, double c, double alpha, double beta, double delta, double* out) {
   IntegralFamily family;

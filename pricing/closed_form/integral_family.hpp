@@ -40,6 +40,21 @@ template <int Lanes>
 void evaluateIntegralFamily(const IntegralFamily& family, typename LaneVector<Lanes>::type c,
                             typename LaneVector<Lanes>::type* out);
 
+// The values at each lane's level that evaluateIntegralFamily forms with
+// library calls (integralLevel, hhMinusOne, hhZero), for a caller that has
+// already formed them by the same operations on the same operands.
+template <class Vec>
+struct IntegralLevelValues {
+  Vec e, eOverAlpha, phi, hMinusOne, hZero;
+};
+
+// As evaluateIntegralFamily, from those values: the same bits.
+template <int Lanes>
+void evaluateIntegralFamilyAt(
+    const IntegralFamily& family,
+    const IntegralLevelValues<typename LaneVector<Lanes>::type>& level,
+    typename LaneVector<Lanes>::type* out);
+
 // Fills out[m] = integralI(m, c, alpha, beta, delta) for m = 0 .. count-1
 // (1 <= count <= kMaxSeriesTerms), bit-identical to count separate calls.
 void fillIntegralI(int count, double c, double alpha, double beta, double delta, double* out);

@@ -12,6 +12,16 @@ void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes) {
   evaluateIntegralFamily<Lanes>(slice.downward, lanes.c, lanes.downward);
 }
 
+void beginSeriesAt(const SeriesSlice& slice, const IntegralLevelValues<LaneBlock>& upward,
+                   const IntegralLevelValues<LaneBlock>& downward,
+                   SeriesLanes<kBatchLanes>& lanes) {
+  lanes.SP = zeroLanes();
+  lanes.SQ = zeroLanes();
+  if (slice.N == 0) return;
+  evaluateIntegralFamilyAt<kBatchLanes>(slice.upward, upward, lanes.upward);
+  evaluateIntegralFamilyAt<kBatchLanes>(slice.downward, downward, lanes.downward);
+}
+
 template <int Lanes>
 void addSeriesRow(const SeriesSlice& slice, int n, const double* W, const double* V,
                   SeriesLanes<Lanes>& lanes) {

@@ -34,6 +34,13 @@ struct SeriesLanes {
 template <int Lanes>
 void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes);
 
+// As beginSeries, from the values at each lane's level of both families
+// that the caller has formed already (evaluateIntegralFamilyAt): the same
+// bits.
+void beginSeriesAt(const SeriesSlice& slice, const IntegralLevelValues<LaneBlock>& upward,
+                   const IntegralLevelValues<LaneBlock>& downward,
+                   SeriesLanes<kBatchLanes>& lanes);
+
 // Adds row n (1 <= n <= slice.N, rows in increasing n) with its weights
 // W, V (see weightRow).
 template <int Lanes>

@@ -58,6 +58,85 @@ inline LaneBlock zeroLanes() {
   return r;
 }
 
+// Lane masks (all bits set where a comparison holds) and the elementwise
+// operations the error bounds need beside the arithmetic: magnitudes,
+// comparisons and selection. Selection copies bits, so a NaN or an infinity
+// in a lane that is not selected never leaks.
+typedef long long MaskPair __attribute__((vector_size(16)));
+
+struct alignas(64) LaneMask {
+  MaskPair part[LaneBlock::kParts];
+};
+
+inline LaneBlock absLanes(const LaneBlock& x) {
+  const MaskPair magnitude = {0x7fffffffffffffffLL, 0x7fffffffffffffffLL};
+  LaneBlock r;
+  for (int i = 0; i < LaneBlock::kParts; ++i) {
+    r.part[i] = reinterpret_cast<DoublePair>(reinterpret_cast<MaskPair>(x.part[i]) & magnitude);
+  }
+  return r;
+}
+
+inline LaneBlock broadcastLanes(double x) {
+  LaneBlock r;
+  for (int i = 0; i < LaneBlock::kParts; ++i) r.part[i] = DoublePair{x, x};
+  return r;
+}
+
+#define JDPRICER_LANE_COMPARISON(name, op)                                                 \
+  inline LaneMask name(const LaneBlock& a, const LaneBlock& b) {                          \
+    LaneMask r;                                                                           \
+    for (int i = 0; i < LaneBlock::kParts; ++i) {                                         \
+      r.part[i] = reinterpret_cast<MaskPair>(a.part[i] op b.part[i]);                     \
+    }                                                                                     \
+    return r;                                                                             \
+  }
+JDPRICER_LANE_COMPARISON(lessLanes, <)
+JDPRICER_LANE_COMPARISON(lessEqualLanes, <=)
+JDPRICER_LANE_COMPARISON(greaterLanes, >)
+JDPRICER_LANE_COMPARISON(greaterEqualLanes, >=)
+#undef JDPRICER_LANE_COMPARISON
+
+inline LaneMask operator&(const LaneMask& a, const LaneMask& b) {
+  LaneMask r;
+  for (int i = 0; i < LaneBlock::kParts; ++i) r.part[i] = a.part[i] & b.part[i];
+  return r;
+}
+inline LaneMask operator|(const LaneMask& a, const LaneMask& b) {
+  LaneMask r;
+  for (int i = 0; i < LaneBlock::kParts; ++i) r.part[i] = a.part[i] | b.part[i];
+  return r;
+}
+inline LaneMask operator~(const LaneMask& a) {
+  LaneMask r;
+  for (int i = 0; i < LaneBlock::kParts; ++i) r.part[i] = ~a.part[i];
+  return r;
+}
+
+// Lane by lane: `ifTrue` where `mask` holds, `ifFalse` elsewhere.
+inline LaneBlock selectLanes(const LaneMask& mask, const LaneBlock& ifTrue,
+                             const LaneBlock& ifFalse) {
+  LaneBlock r;
+  for (int i = 0; i < LaneBlock::kParts; ++i) {
+    r.part[i] = reinterpret_cast<DoublePair>(
+        (reinterpret_cast<MaskPair>(ifTrue.part[i]) & mask.part[i]) |
+        (reinterpret_cast<MaskPair>(ifFalse.part[i]) & ~mask.part[i]));
+  }
+  return r;
+}
+
+// std::fmin lane by lane: a NaN operand yields the other one.
+inline LaneBlock minLanes(const LaneBlock& a, const LaneBlock& b) {
+  return selectLanes(lessLanes(b, a) | ~lessEqualLanes(a, a), b, a);
+}
+
+// Whether any lane of the mask holds.
+inline bool anyLane(const LaneMask& mask) {
+  MaskPair any = mask.part[0];
+  for (int i = 1; i < LaneBlock::kParts; ++i) any = any | mask.part[i];
+  return (any[0] | any[1]) != 0;
+}
+
 template <int Lanes>
 struct LaneVector;
 template <>

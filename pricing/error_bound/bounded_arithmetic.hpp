@@ -177,24 +177,43 @@ inline Bounded powInteger(Bounded x, int j) {
   return make(v, propagated, j == 1 ? 0.0 : kExpLogPow * halfUlp(v));
 }
 
-inline Bounded erfc(Bounded x) {
-  using namespace bounded_detail;
-  const double v = std::erfc(x.v);
-  // |erfc'(y)| = 2/sqrt(pi) e^(-y^2), largest where |y| is smallest.
-  const double nearest = std::fmax(std::fabs(x.v) - x.e, 0.0);
-  const double slope = 1.1283791670955127 * std::exp(-nearest * nearest) * (1.0 + 1e-15);
-  double rounding = kErfc * halfUlp(v);
+namespace bounded_detail {
+// erfc at x.v with its error, given the library's value there and at -x.v
+// (`mirrored`, the small tail when x.v < 0), and the largest slope over x's
+// error interval.
+inline Bounded erfcFrom(Bounded x, double value, double mirrored, double slope) {
+  double rounding = kErfc * halfUlp(value);
   if (x.v < 0.0) {
     // For y < 0 the library forms erfc(y) = 2 - t with t = erfc(-y), the
     // small tail, accurate relative to itself; the result 2 - t then errs
     // by t's error plus the rounding of the difference, which is at most t
     // itself (2 is one of the candidates) and at most half an ulp.
-    const double tail = std::erfc(-x.v);
-    rounding = kErfc * kUnitRoundoff * tail + std::fmin(halfUlp(v), tail);
+    rounding = kErfc * kUnitRoundoff * mirrored + std::fmin(halfUlp(value), mirrored);
   }
-  return make(v, slope * x.e, rounding);
+  return make(value, slope * x.e, rounding);
 }
-
+// |erfc'(y)| = 2/sqrt(pi) e^(-y^2), largest where |y| is smallest.
+inline double erfcSlope(Bounded x) {
+  const double nearest = std::fmax(std::fabs(x.v) - x.e, 0.0);
+  return 1.1283791670955127 * std::exp(-nearest * nearest) * (1.0 + 1e-15);
+}
+}  // namespace bounded_detail
+inline Bounded erfc(Bounded x) {
+  using namespace bounded_detail;
+  const double v = std::erfc(x.v);
+  return erfcFrom(x, v, x.v < 0.0 ? std::erfc(-x.v) : 0.0, erfcSlope(x));
+}
+// erfc at x and at -x (the same error bound): the two values of erfc(x) and
+// erfc(-x), from two library calls instead of up to four.
+struct BoundedPair {
+  Bounded at, mirrored;
+};
+inline BoundedPair erfcBothSides(Bounded x) {
+  using namespace bounded_detail;
+  const double v = std::erfc(x.v), w = std::erfc(-x.v);
+  const double slope = erfcSlope(x);
+  return {erfcFrom(x, v, w, slope), erfcFrom({-x.v, x.e}, w, v, slope)};
+}
 // tgamma(m + 1) = m!, the argument exact. Up to 22! the factorials are exact
 // doubles, which tgamma returns.
 inline Bounded factorial(int m) {

@@ -58,43 +58,54 @@ class PowerBounds {
 
 // NaN and overflow give +inf: still a bound.
 double finiteOrInfinite(double bound) { return bound <= std::numeric_limits<double>::max() ? bound : kInfinity; }
+LaneBlock finiteOrInfinite(const LaneBlock& bound) {
+  return selectLanes(lessEqualLanes(bound, broadcastLanes(std::numeric_limits<double>::max())),
+                     bound, broadcastLanes(kInfinity));
+}
 
 // The signed local error h_m - (h_{m-2} - e h_{m-1})/m of one step
 // h_m = fl(fl(h_{m-2} - fl(e h_{m-1})) / m), from error-free transformations:
 // e h_{m-1} = p + pe (Dekker's product), h_{m-2} - p = d + de (TwoSum),
 // d = h_m m + r (Dekker's product of h_m and m, whose high part is within an
 // ulp of d, so that d minus it is exact), so the error is (pe - de - r)/m.
-// `error` bounds the rounding of that evaluation; false where an operand is
-// out of the range in which the transformations are exact.
-bool splitsExactly(double a, double b, double p) {
-  const double big = 0x1p+995, small = 0x1p-969;
-  return std::fabs(a) < big && std::fabs(b) < big && std::fabs(p) < big && std::fabs(p) > small;
+// `error` bounds the rounding of that evaluation. The lanes where an operand
+// is out of the range in which the transformations are exact are left out
+// of the returned mask.
+inline __attribute__((always_inline)) LaneMask splitsExactly(const LaneBlock& a, const LaneBlock& b, const LaneBlock& p) {
+  const LaneBlock big = broadcastLanes(0x1p+995), small = broadcastLanes(0x1p-969);
+  const LaneBlock pAbs = absLanes(p);
+  return lessLanes(absLanes(a), big) & lessLanes(absLanes(b), big) & lessLanes(pAbs, big) &
+         greaterLanes(pAbs, small);
 }
-double productError(double a, double b, double p) {
+inline __attribute__((always_inline)) LaneBlock productError(const LaneBlock& a, const LaneBlock& b, const LaneBlock& p) {
   constexpr double kSplitter = 134217729.0;  // 2^27 + 1
-  const double ca = kSplitter * a, cb = kSplitter * b;
-  const double aHi = ca - (ca - a), aLo = a - aHi;
-  const double bHi = cb - (cb - b), bLo = b - bHi;
+  const LaneBlock ca = kSplitter * a, cb = kSplitter * b;
+  const LaneBlock aHi = ca - (ca - a), aLo = a - aHi;
+  const LaneBlock bHi = cb - (cb - b), bLo = b - bHi;
   return ((aHi * bHi - p) + aHi * bLo + aLo * bHi) + aLo * bLo;
 }
-bool signedStepError(double older, double newer, double e, double index, double product,
-                     double difference, double next, double& delta, double& error) {
-  if (!splitsExactly(e, newer, product) || !splitsExactly(next, index, difference) ||
-      !(std::fabs(older) < 0x1p+1020) || !(std::fabs(product) < 0x1p+1020)) {
-    return false;
-  }
-  const double productLow = productError(e, newer, product);
+LaneMask signedStepError(const LaneBlock& older, const LaneBlock& newer, const LaneBlock& e,
+                         int m, const LaneBlock& product, const LaneBlock& difference,
+                         const LaneBlock& next, LaneBlock& delta, LaneBlock& error) {
+  const LaneBlock index = broadcastLanes(static_cast<double>(m));
+  const LaneBlock limit = broadcastLanes(0x1p+1020);
+  const LaneMask exact = splitsExactly(e, newer, product) &
+                         splitsExactly(next, index, difference) &
+                         lessLanes(absLanes(older), limit) & lessLanes(absLanes(product), limit);
+  const LaneBlock productLow = productError(e, newer, product);
   // TwoSum: older - product = difference + differenceLow exactly.
-  const double bb = difference - older;
-  const double differenceLow = (older - (difference - bb)) + (-product - bb);
-  const double high = next * index;
-  const double highLow = productError(next, index, high);
-  const double residual = (difference - high) - highLow;
-  delta = ((productLow - differenceLow) - residual) * kReciprocals.of[static_cast<int>(index)];
-  error = 8.0 * kU * (std::fabs(productLow) + std::fabs(differenceLow) + std::fabs(residual)) *
-              kReciprocals.of[static_cast<int>(index)] +
+  const LaneBlock bb = difference - older;
+  const LaneBlock differenceLow = (older - (difference - bb)) + (-product - bb);
+  const LaneBlock high = next * index;
+  const LaneBlock highLow = productError(next, index, high);
+  const LaneBlock residual = (difference - high) - highLow;
+  const double reciprocal = kReciprocals.of[m];
+  delta = ((productLow - differenceLow) - residual) * reciprocal;
+  error = 8.0 * kU *
+              (absLanes(productLow) + absLanes(differenceLow) + absLanes(residual)) *
+              reciprocal +
           8.0 * kTiny;
-  return true;
+  return exact;
 }
 
 Bounded normalCdfBounded(Bounded y) {
@@ -113,6 +124,9 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   out.beta = beta;
   out.delta = delta;
   out.alphaOverBeta = alpha / beta;
+  out.sharesLevels = engine.which != IntegralCase::kZero && alpha.v == engine.alpha &&
+                     beta.v == engine.beta && delta.v == engine.delta &&
+                     out.alphaOverBeta.v == engine.constants.alphaOverBeta;
   const Bounded rho = beta / alpha;
   const Bounded F = exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
   const Bounded G = literal(kSqrtTwoPi) / beta;
@@ -199,156 +213,197 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   }
 }
 
-double adjointRecursion(double e, int N, const BoundedIntegralFamily& b, const double* local,
-                        const double* delta, const double* deltaError, double zeroDelta,
-                        double zeroDeltaError);
+// The lanes' working rows of one family: the Hh values and the local
+// errors of the recursion (local[j + 1] for Hh_j, j >= -1), with signs where
+// known (delta, deltaError < 0 where not).
+struct FamilyScratch {
+  LaneBlock h[kSeriesTableSize];
+  LaneBlock local[kSeriesTableSize + 2];
+  LaneBlock delta[kSeriesTableSize + 2];
+  LaneBlock deltaError[kSeriesTableSize + 2];
+};
 
-// For one family at level c: bounds on the error of the sum over m of
-// omega_m I_m (the computed SP or SQ against the exact one at c~), and on
-// |c~ - c|.
-void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N, double c,
-                 const double* I, double* scratch, double& error, double& shift,
-                 double& slope) {
+// One lane's level values with their errors (see BoundedFamilyLevels).
+struct BoundedLevel {
+  double e, shift;
+  Bounded eOverAlpha, phi, hMinusOne, hZero;
+  double zeroDelta, zeroDeltaError;
+};
+
+BoundedLevel boundedLevel(const IntegralFamily& f, const BoundedIntegralFamily& b, double c) {
+  BoundedLevel out;
   // The level's values (e, E/alpha, Phi) are those of integralLevel: the
   // same operations on the same operands.
   const Bounded eBounded = b.beta * Bounded::exact(c) - b.delta;
   const double e = eBounded.v;
+  out.e = e;
   const double room = std::fabs(b.beta.v) - b.beta.e;
-  shift = finiteOrInfinite(room > 0.0 ? eBounded.e / room * (1.0 + 4.0 * kU) : kInfinity);
-  const Bounded level{c, shift};
-  const Bounded eOverAlpha = exp(b.alpha * level) / b.alpha;
-  const Bounded phi = f.which == IntegralCase::kA
-                          ? normalCdfBounded((b.delta - level * b.beta) + b.alphaOverBeta)
-                          : normalCdfBounded((b.beta * level - b.delta) - b.alphaOverBeta);
+  out.shift =
+      finiteOrInfinite(room > 0.0 ? eBounded.e / room * (1.0 + 4.0 * kU) : kInfinity);
+  const Bounded level{c, out.shift};
+  out.eOverAlpha = exp(b.alpha * level) / b.alpha;
+  out.phi = f.which == IntegralCase::kA
+                ? normalCdfBounded((b.delta - level * b.beta) + b.alphaOverBeta)
+                : normalCdfBounded((b.beta * level - b.delta) - b.alphaOverBeta);
   const Bounded x = Bounded::exact(e);
-  const Bounded hMinusOne = exp((-0.5 * x) * x);
-  const Bounded hZero = normalCdfBounded(-x) * literal(kSqrtTwoPi);
+  out.hMinusOne = exp((-0.5 * x) * x);
   // For e > 0, 1 - erfc(-e/sqrt 2)/2 keeps only the absolute accuracy of a
   // number near 2, and the recursion amplifies what it loses. The tail form
   // erfc(e/sqrt 2)/2 of the same Phi(-e) is accurate relative to itself, so
-  // the error of h_0 is known with its sign, up to that accuracy.
-  double zeroDelta = 0.0, zeroDeltaError = -1.0;
+  // the error of h_0 is known with its sign, up to that accuracy. Both come
+  // from one pair of library calls (-x/sqrt 2 is -(x/sqrt 2) to the bit).
+  out.zeroDelta = 0.0;
+  out.zeroDeltaError = -1.0;
   if (e > 0.0) {
-    const Bounded tail = (0.5 * erfc(x / literal(kSqrtTwo))) * literal(kSqrtTwoPi);
-    zeroDelta = hZero.v - tail.v;
-    zeroDeltaError = tail.e + kU * std::fabs(zeroDelta) + kTiny;
-    if (!(zeroDeltaError < hZero.e)) zeroDeltaError = -1.0;
+    const BoundedPair sides = erfcBothSides(x / literal(kSqrtTwo));
+    out.hZero = (Bounded::exact(1.0) - 0.5 * sides.mirrored) * literal(kSqrtTwoPi);
+    const Bounded tail = (0.5 * sides.at) * literal(kSqrtTwoPi);
+    out.zeroDelta = out.hZero.v - tail.v;
+    out.zeroDeltaError = tail.e + kU * std::fabs(out.zeroDelta) + kTiny;
+    if (!(out.zeroDeltaError < out.hZero.e)) out.zeroDeltaError = -1.0;
+  } else {
+    out.hZero = normalCdfBounded(-x) * literal(kSqrtTwoPi);
   }
+  return out;
+}
+
+// One family's bounds for the lanes: the error of the sum over m of
+// omega_m I_m (the computed SP or SQ against the exact one at c~), |c~ - c|,
+// and the slope of that sum in c.
+struct FamilyBounds {
+  LaneBlock error, shift, slope;
+};
+
+LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamily& b,
+                           const FamilyScratch& s, const LaneBlock& zeroDelta,
+                           const LaneBlock& zeroDeltaError);
+
+void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
+                 const BoundedFamilyLevels& level, const LaneBlock* I, FamilyScratch& s,
+                 FamilyBounds& out) {
+  const LaneBlock& e = level.values.e;
+  const LaneBlock phiAbs = absLanes(level.values.phi), phiError = level.phiError;
+  const LaneBlock eOverAlphaAbs = absLanes(level.values.eOverAlpha);
+  const LaneBlock& eOverAlphaError = level.eOverAlphaError;
+  const LaneBlock& zeroDelta = level.zeroDelta;
+  const LaneBlock& zeroDeltaError = level.zeroDeltaError;
+  LaneBlock older = level.values.hMinusOne;
+  s.local[0] = level.hMinusOneError;
+  s.local[1] = level.hZeroError;
+  s.h[0] = level.values.hZero;
+  out.shift = level.shift;
+  const LaneMask unstable = greaterLanes(e, zeroLanes());
+  const bool anyUnstable = anyLane(unstable);
 
   // Forward: the engine's Hh values, the local rounding of each step
   // (local[j + 1] for Hh_j, j >= -1) and T_m = sum |h_i| rho^(m-i).
-  double* h = scratch;
-  double* local = scratch + (kSeriesTableSize + 2);
-  double* delta = scratch + 2 * (kSeriesTableSize + 2);       // signed, Hh_1 on
-  double* deltaError = scratch + 3 * (kSeriesTableSize + 2);
   const double rho = f.constants.rho;
-  const double phiAbs = std::fabs(phi.v), eOverAlphaAbs = std::fabs(eOverAlpha.v);
-  local[0] = hMinusOne.e;
-  local[1] = hZero.e;
-  h[0] = hZero.v;
-  double older = hMinusOne.v;
-  double sumMagnitude = std::fabs(h[0]);
-  double levelTerms = 0.0, sumTerms = 0.0, sumErrorTerms = 0.0;
+  LaneBlock sumMagnitude = absLanes(s.h[0]);
+  LaneBlock levelTerms = zeroLanes(), sumTerms = zeroLanes(), sumErrorTerms = zeroLanes();
   // |Hh_m(e) - h_m| by magnitudes, for the slope only: sum_m omega_m Hh_m(e).
-  double olderDrift = local[0], drift = local[1];
-  double weightedHh = b.weight[0] * (std::fabs(h[0]) + drift);
+  LaneBlock olderDrift = s.local[0], drift = s.local[1];
+  LaneBlock weightedHh = b.weight[0] * (absLanes(s.h[0]) + drift);
   // sum_i kappa_i |D_i| by magnitudes: tight where the recursion is stable.
-  double forward = (b.kappa[0] + b.kappaError[0]) * drift;
-  const double eAbs = std::fabs(e);
+  LaneBlock forward = (b.kappa[0] + b.kappaError[0]) * drift;
+  const LaneBlock eAbs = absLanes(e);
+  const LaneBlock minusOne = broadcastLanes(-1.0);
   for (int m = 0; m < N; ++m) {
     if (m > 0) {
-      const double index = static_cast<double>(m);
-      const double product = e * h[m - 1];
-      const double difference = older - product;
-      h[m] = difference / index;
+      const LaneBlock& newer = s.h[m - 1];
+      const LaneBlock product = e * newer;
+      const LaneBlock difference = older - product;
+      s.h[m] = difference / static_cast<double>(m);
       const double reciprocal = kReciprocals.of[m];
-      local[m + 1] =
-          kU * (std::fabs(h[m]) + (std::fabs(difference) + std::fabs(product)) * reciprocal) +
-          3.0 * kTiny;
+      const LaneBlock hAbs = absLanes(s.h[m]);
+      s.local[m + 1] =
+          kU * (hAbs + (absLanes(difference) + absLanes(product)) * reciprocal) + 3.0 * kTiny;
       // Only the unstable direction (e > 0) amplifies them enough to need
       // their signs.
-      if (!(e > 0.0) || !signedStepError(older, h[m - 1], e, index, product, difference, h[m],
-                                          delta[m + 1], deltaError[m + 1])) {
-        deltaError[m + 1] = -1.0;  // bounded by its magnitude, local[m + 1]
+      if (anyUnstable) {
+        LaneBlock error;
+        const LaneMask known = signedStepError(older, newer, e, m, product, difference, s.h[m],
+                                               s.delta[m + 1], error);
+        s.deltaError[m + 1] = selectLanes(unstable & known, error, minusOne);
       }
-      older = h[m - 1];
-      sumMagnitude = rho * sumMagnitude + std::fabs(h[m]);
-      const double nextDrift = (olderDrift + eAbs * drift) * reciprocal + local[m + 1];
+      older = newer;
+      sumMagnitude = rho * sumMagnitude + hAbs;
+      const LaneBlock nextDrift = (olderDrift + eAbs * drift) * reciprocal + s.local[m + 1];
       olderDrift = drift;
       drift = nextDrift;
-      weightedHh += b.weight[m] * (std::fabs(h[m]) + drift);
-      forward += (b.kappa[m] + b.kappaError[m]) * drift;
+      weightedHh = weightedHh + b.weight[m] * (hAbs + drift);
+      forward = forward + (b.kappa[m] + b.kappaError[m]) * drift;
     }
-    levelTerms += std::fabs(I[m]) * b.levelWeight[m];
-    sumTerms += sumMagnitude * b.sumWeight[m];
-    sumErrorTerms += sumMagnitude * b.sumErrorWeight[m];
+    levelTerms = levelTerms + absLanes(I[m]) * b.levelWeight[m];
+    sumTerms = sumTerms + sumMagnitude * b.sumWeight[m];
+    sumErrorTerms = sumErrorTerms + sumMagnitude * b.sumErrorWeight[m];
   }
   // The errors of each I_m (the two products and their difference, the
   // Gaussian factor's and Phi's errors, the sum's rounding and E/alpha's
   // error), weighted by omega_m, grouped by the option's own factors.
-  const double total = levelTerms + phiAbs * b.phiWeight + phi.e * b.phiErrorWeight +
-                       eOverAlphaAbs * sumTerms + eOverAlpha.e * sumErrorTerms + b.tinyWeight;
+  const LaneBlock total = levelTerms + phiAbs * b.phiWeight + phiError * b.phiErrorWeight +
+                          eOverAlphaAbs * sumTerms + eOverAlphaError * sumErrorTerms +
+                          b.tinyWeight;
 
   // kappa >= 0, so |sum_i kappa_i D_i| <= sum_i kappa_i |D_i|: enough where
   // the recursion is stable (e <= 0). Where it is not, the adjoint.
-  double recursion = forward * (1.0 + gamma(3 * N + 8));
-  if (e > 0.0) recursion = std::fmin(recursion, adjointRecursion(e, N, b, local, delta,
-                                                                 deltaError, zeroDelta,
-                                                                 zeroDeltaError));
-  error = finiteOrInfinite((total + upper(eOverAlpha) * recursion) * (1.0 + 8.0 * kU));
+  const double growth = 1.0 + gamma(3 * N + 8);
+  LaneBlock recursion = forward * growth;
+  if (anyUnstable) {
+    const LaneBlock adjoint = adjointRecursion(e, N, b, s, zeroDelta, zeroDeltaError);
+    recursion = selectLanes(unstable, minLanes(recursion, adjoint), recursion);
+  }
+  const LaneBlock eOverAlphaUpper = eOverAlphaAbs + eOverAlphaError;
+  out.error = finiteOrInfinite((total + eOverAlphaUpper * recursion) * (1.0 + 8.0 * kU));
   // d/dc of sum_m omega_m I_m(c) is -e^(alpha c) sum_m omega_m Hh_m(beta c - delta).
-  slope = finiteOrInfinite(upper(eOverAlpha) * upper(b.alpha) * weightedHh *
-                           (1.0 + gamma(3 * N + 8)));
+  out.slope = finiteOrInfinite(eOverAlphaUpper * upper(b.alpha) * weightedHh * growth);
 }
 
 // Backward: the adjoint Lambda of the recursion against kappa, with a running
 // bound on its error; the local errors with known signs summed with them,
 // the others by magnitudes.
-double adjointRecursion(double e, int N, const BoundedIntegralFamily& b, const double* local,
-                        const double* delta, const double* deltaError, double zeroDelta,
-                        double zeroDeltaError) {
-  const double eAbs = std::fabs(e);
-  double next = 0.0, afterNext = 0.0, nextError = 0.0, afterNextError = 0.0;
-  double recursion = 0.0, signedSum = 0.0, signedMagnitude = 0.0;
+LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamily& b,
+                           const FamilyScratch& s, const LaneBlock& zeroDelta,
+                           const LaneBlock& zeroDeltaError) {
+  const LaneBlock eAbs = absLanes(e);
+  const LaneBlock zero = zeroLanes();
+  LaneBlock next = zero, afterNext = zero, nextError = zero, afterNextError = zero;
+  LaneBlock recursion = zero, signedSum = zero, signedMagnitude = zero;
   for (int i = N - 1; i >= 0; --i) {
-    const double stepOne = (e * next) * kReciprocals.of[i + 1];
-    const double stepTwo = afterNext * kReciprocals.of[i + 2];
-    const double partial = b.kappa[i] - stepOne;
-    const double adjoint = partial + stepTwo;
-    const double adjointError =
+    const LaneBlock stepOne = (e * next) * kReciprocals.of[i + 1];
+    const LaneBlock stepTwo = afterNext * kReciprocals.of[i + 2];
+    const LaneBlock partial = b.kappa[i] - stepOne;
+    const LaneBlock adjoint = partial + stepTwo;
+    const LaneBlock adjointError =
         (b.kappaError[i] + eAbs * nextError * kReciprocals.of[i + 1] +
          afterNextError * kReciprocals.of[i + 2] +
-         kU * (3.0 * std::fabs(stepOne) + 2.0 * std::fabs(stepTwo) + std::fabs(partial) +
-               std::fabs(adjoint)) +
+         kU * (3.0 * absLanes(stepOne) + 2.0 * absLanes(stepTwo) + absLanes(partial) +
+               absLanes(adjoint)) +
          5.0 * kTiny) *
         (1.0 + 4.0 * kU);
-    if (i == 0 && zeroDeltaError >= 0.0) {
-      signedSum += adjoint * zeroDelta;
-      signedMagnitude += std::fabs(adjoint * zeroDelta);
-      recursion += adjointError * std::fabs(zeroDelta) +
-                   (std::fabs(adjoint) + adjointError) * zeroDeltaError;
-    } else if (i == 0 || deltaError[i + 1] < 0.0) {
-      recursion += (std::fabs(adjoint) + adjointError) * local[i + 1];
-    } else {
-      const double contribution = adjoint * delta[i + 1];
-      signedSum += contribution;
-      signedMagnitude += std::fabs(contribution);
-      recursion += adjointError * std::fabs(delta[i + 1]) +
-                   (std::fabs(adjoint) + adjointError) * deltaError[i + 1];
-    }
+    const LaneBlock adjointUpper = absLanes(adjoint) + adjointError;
+    // Lanes whose local error at this step is known with its sign (h_0's
+    // through the tail form), and the others, bounded by magnitude.
+    const LaneBlock& delta = i == 0 ? zeroDelta : s.delta[i + 1];
+    const LaneBlock& deltaError = i == 0 ? zeroDeltaError : s.deltaError[i + 1];
+    const LaneMask known = greaterEqualLanes(deltaError, zero);
+    const LaneBlock contribution = adjoint * delta;
+    signedSum = signedSum + selectLanes(known, contribution, zero);
+    signedMagnitude = signedMagnitude + selectLanes(known, absLanes(contribution), zero);
+    recursion = recursion +
+                selectLanes(known, adjointError * absLanes(delta) + adjointUpper * deltaError,
+                            adjointUpper * s.local[i + 1]);
     afterNext = next;
     afterNextError = nextError;
     next = adjoint;
     nextError = adjointError;
   }
   // Hh_{-1} enters Hh_1 alone, with weight 1: Lambda_{-1} = Lambda_1.
-  recursion += (std::fabs(afterNext) + afterNextError) * local[0];
+  recursion = recursion + (absLanes(afterNext) + afterNextError) * s.local[0];
   // The errors whose signs are known add with them; the evaluation of that
   // sum errs by at most gamma_N times its magnitudes.
-  recursion += std::fabs(signedSum) + gamma(N + 2) * signedMagnitude;
+  recursion = recursion + (absLanes(signedSum) + gamma(N + 2) * signedMagnitude);
   return recursion;
 }
-
 }  // namespace
 
 void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law,
@@ -386,36 +441,62 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
               Qe, V, out.downward);
 }
 
-Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, double c,
-                       double cError, const double* up, const double* down, double SP,
-                       double SPRounding, double SQ, double SQRounding, double* scratch) {
-  double upError = 0.0, downError = 0.0, upShift = 0.0, downShift = 0.0;
-  double upSlope = 0.0, downSlope = 0.0;
+void boundFamilyLevels(const IntegralFamily& f, const BoundedIntegralFamily& b,
+                       const LaneBlock& c, BoundedFamilyLevels& out) {
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const BoundedLevel level = boundedLevel(f, b, c[l]);
+    out.values.e[l] = level.e;
+    out.values.eOverAlpha[l] = level.eOverAlpha.v;
+    out.values.phi[l] = level.phi.v;
+    out.values.hMinusOne[l] = level.hMinusOne.v;
+    out.values.hZero[l] = level.hZero.v;
+    out.shift[l] = level.shift;
+    out.eOverAlphaError[l] = level.eOverAlpha.e;
+    out.phiError[l] = level.phi.e;
+    out.hMinusOneError[l] = level.hMinusOne.e;
+    out.hZeroError[l] = level.hZero.e;
+    out.zeroDelta[l] = level.zeroDelta;
+    out.zeroDeltaError[l] = level.zeroDeltaError;
+  }
+}
+
+void boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, const LaneBlock& c,
+                    const double* cError, const BoundedFamilyLevels& upLevels,
+                    const BoundedFamilyLevels& downLevels, const LaneBlock* up,
+                    const LaneBlock* down,
+                    const LaneBlock& SP, const double* SPRounding, const LaneBlock& SQ,
+                    const double* SQRounding, int count, Bounded* upsilon) {
   const int N = slice.N;
+  FamilyBounds upward, downward;
   if (N > 0) {
-    familyBound(slice.upward, b.upward, N, c, up, scratch, upError, upShift, upSlope);
-    familyBound(slice.downward, b.downward, N, c, down, scratch, downError, downShift,
-                downSlope);
+    FamilyScratch scratch;
+    familyBound(slice.upward, b.upward, N, upLevels, up, scratch, upward);
+    familyBound(slice.downward, b.downward, N, downLevels, down, scratch, downward);
   }
-  const double UP = slice.upScale * SP;
-  const double UQ = slice.downScale * SQ;
-  double UPError = kU * std::fabs(UP) + b.upScale.e * std::fabs(SP) +
-                   upper(b.upScale) * (upError + SPRounding);
-  double UQError = kU * std::fabs(UQ) + b.downScale.e * std::fabs(SQ) +
-                   upper(b.downScale) * (downError + SQRounding);
-  if (N > 0) {
-    // The shift from the level where the bound holds to the true one: the
-    // slope there, plus how far the slope itself can move over the shift.
-    const double upReach = cError + upShift, downReach = cError + downShift;
-    UPError += upReach * std::fmin(b.density, upper(b.upScale) * upSlope +
-                                                  upReach * b.densitySlope);
-    UQError += downReach * std::fmin(b.density, upper(b.downScale) * downSlope +
-                                                    downReach * b.densitySlope);
+  for (int l = 0; l < count; ++l) {
+    const double upError = N > 0 ? upward.error[l] : 0.0;
+    const double downError = N > 0 ? downward.error[l] : 0.0;
+    const double UP = slice.upScale * SP[l];
+    const double UQ = slice.downScale * SQ[l];
+    double UPError = kU * std::fabs(UP) + b.upScale.e * std::fabs(SP[l]) +
+                     upper(b.upScale) * (upError + SPRounding[l]);
+    double UQError = kU * std::fabs(UQ) + b.downScale.e * std::fabs(SQ[l]) +
+                     upper(b.downScale) * (downError + SQRounding[l]);
+    if (N > 0) {
+      // The shift from the level where the bound holds to the true one: the
+      // slope there, plus how far the slope itself can move over the shift.
+      const double upReach = cError[l] + upward.shift[l];
+      const double downReach = cError[l] + downward.shift[l];
+      UPError += upReach * std::fmin(b.density, upper(b.upScale) * upward.slope[l] +
+                                                    upReach * b.densitySlope);
+      UQError += downReach * std::fmin(b.density, upper(b.downScale) * downward.slope[l] +
+                                                      downReach * b.densitySlope);
+    }
+    const Bounded upwardPart{UP, finiteOrInfinite(UPError * (1.0 + 4.0 * kU))};
+    const Bounded downwardPart{UQ, finiteOrInfinite(UQError * (1.0 + 4.0 * kU))};
+    const Bounded level{c[l], cError[l]};
+    upsilon[l] = normalCdfBounded(-level / b.sqrtTSigma) * b.pi0 + (downwardPart + upwardPart);
   }
-  const Bounded upward{UP, finiteOrInfinite(UPError * (1.0 + 4.0 * kU))};
-  const Bounded downward{UQ, finiteOrInfinite(UQError * (1.0 + 4.0 * kU))};
-  const Bounded level{c, cError};
-  return normalCdfBounded(-level / b.sqrtTSigma) * b.pi0 + (downward + upward);
 }
 
 }  // namespace jdpricer

@@ -59,6 +59,7 @@
 #pragma once
 
 #include "pricing/closed_form/maturity_slice.hpp"
+#include "pricing/common/lanes.hpp"
 #include "pricing/error_bound/bounded_arithmetic.hpp"
 
 namespace jdpricer {
@@ -78,6 +79,9 @@ struct BoundedIntegralFamily {
   double phiWeight, phiErrorWeight, tinyWeight;
   double kappa[kSeriesTableSize];          // computed kappa_m
   double kappaError[kSeriesTableSize];     // >= |kappa_m - exact|
+  // The constants are the engine family's to the bit, so the level values
+  // formed here are the engine's (checked once; never false in practice).
+  bool sharesLevels;
 };
 
 struct BoundedSeriesSlice {
@@ -101,14 +105,35 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
                              const double* Q, const double* Qe, const double* W,
                              const double* V, BoundedSeriesSlice& out);
 
-// The Upsilon of one option with a bound on its error against the exact
-// truncated series at the exact level: the value is the engine's, from its
-// pieces (c, the integrals I^up_m and I^down_m at c, the sums SP and SQ and
+// One family's values at each lane's level c (e, E/alpha, Phi, Hh_-1, Hh_0:
+// the library calls of the option's work), formed once with their errors:
+// the engine's evaluation takes the values (evaluateIntegralFamilyAt, the
+// same operations on the same operands, so the same bits) and the bound
+// their errors. shift bounds |c~ - c| (see above); for e > 0, zeroDelta is
+// the signed error of Hh_0 within zeroDeltaError (negative where only its
+// magnitude is known).
+struct BoundedFamilyLevels {
+  IntegralLevelValues<LaneBlock> values;
+  LaneBlock shift, eOverAlphaError, phiError, hMinusOneError, hZeroError, zeroDelta,
+      zeroDeltaError;
+};
+
+void boundFamilyLevels(const IntegralFamily& family, const BoundedIntegralFamily& bounded,
+                       const LaneBlock& c, BoundedFamilyLevels& out);
+
+// The Upsilon of the first `count` lanes' options with bounds on their
+// errors against the exact truncated series at the exact level: the values
+// are the engine's, from its pieces (the levels c and both families' values
+// there, the integrals I^up_m and I^down_m at c, the sums SP and SQ and
 // bounds SPRounding, SQRounding on the rounding of their accumulation over n
-// from the products A_n pi_n, pi_n B_n); cError bounds the error of c.
-// `scratch` holds 4 (kSeriesTableSize + 2) doubles.
-Bounded boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& bounded, double c,
-                       double cError, const double* up, const double* down, double SP,
-                       double SPRounding, double SQ, double SQRounding, double* scratch);
+// from the products A_n pi_n, pi_n B_n); cError bounds the error of each c.
+// The recursions of the lanes run side by side, every lane in the order of a
+// lane of its own.
+void boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& bounded,
+                    const LaneBlock& c, const double* cError,
+                    const BoundedFamilyLevels& upLevels, const BoundedFamilyLevels& downLevels,
+                    const LaneBlock* up, const LaneBlock* down, const LaneBlock& SP,
+                    const double* SPRounding, const LaneBlock& SQ, const double* SQRounding,
+                    int count, Bounded* upsilon);
 
 }  // namespace jdpricer

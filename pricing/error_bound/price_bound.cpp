@@ -212,12 +212,16 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
   double a[kBatchLanes];
   double U[2][kBatchLanes];
   Bounded boundedU[2][kBatchLanes];
-  double up[kSeriesTableSize], down[kSeriesTableSize];
-  double scratch[4 * (kSeriesTableSize + 2)];
+  Bounded logMoneyness[kBatchLanes];
+  BoundedFamilyLevels levels[2];
   for (int l = 0; l < kBatchLanes; ++l) {
     const int i = l < count ? l : 0;
     a[l] = std::log(K[i] / S[i]);
+    if (boundable && l < count) {
+      logMoneyness[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]));
+    }
   }
+  const LaneBlock unit = broadcastLanes(kUnit), tiny = broadcastLanes(kTiny);
   for (int series = 0; series < 2; ++series) {
     const SeriesSlice& slice = maturity.slice[series];
     const bool stock = series == 0;
@@ -226,12 +230,27 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
       lane(lanes.c, l) = a[l] - mu * T;
     }
-    beginSeries(slice, lanes);
+    // Where the bound is formed, its level values (with their errors) are
+    // the engine's too, and their library calls are made once.
+    const BoundedSeriesSlice& boundedSlice = maturity.bounded[series];
+    const bool sharing = boundable && slice.N > 0 && boundedSlice.upward.sharesLevels &&
+                         boundedSlice.downward.sharesLevels;
+    if (sharing) {
+      boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
+      boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
+      beginSeriesAt(slice, levels[0].values, levels[1].values, lanes);
+    } else {
+      beginSeries(slice, lanes);
+      if (boundable && slice.N > 0) {
+        boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
+        boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
+      }
+    }
     // addSeriesRow's operations, in its order, with a bound on the rounding
     // of the accumulation over n beside them: each addition errs by at most
     // the smaller of u |its result| and the term it adds, each product by
     // u |itself| (and an underflow).
-    double SPRounding[kBatchLanes] = {}, SQRounding[kBatchLanes] = {};
+    LaneBlock SPRounding = zeroLanes(), SQRounding = zeroLanes();
     for (int n = 1; n <= maturity.terms; ++n) {
       const int row = triangleIndex(n, 1);
       const double* W = maturity.W[series] + row;
@@ -247,30 +266,27 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       lanes.SP = lanes.SP + termP;
       lanes.SQ = lanes.SQ + termQ;
       if (!boundable) continue;
-      for (int l = 0; l < count; ++l) {
-        const double tP = std::fabs(termP[l]), tQ = std::fabs(termQ[l]);
-        const double sumP = kUnit * std::fabs(lanes.SP[l]), sumQ = kUnit * std::fabs(lanes.SQ[l]);
-        SPRounding[l] += (sumP < tP ? sumP : tP) + kUnit * tP + kTiny;
-        SQRounding[l] += (sumQ < tQ ? sumQ : tQ) + kUnit * tQ + kTiny;
-      }
+      const LaneBlock tP = absLanes(termP), tQ = absLanes(termQ);
+      const LaneBlock sumP = kUnit * absLanes(lanes.SP), sumQ = kUnit * absLanes(lanes.SQ);
+      SPRounding = SPRounding + ((selectLanes(lessLanes(sumP, tP), sumP, tP) + unit * tP) + tiny);
+      SQRounding = SQRounding + ((selectLanes(lessLanes(sumQ, tQ), sumQ, tQ) + unit * tQ) + tiny);
     }
     finishSeries(slice, lanes, U[series]);
     if (!boundable) continue;
+    double cError[kBatchLanes], SPBound[kBatchLanes], SQBound[kBatchLanes];
     for (int l = 0; l < count; ++l) {
       const Bounded rate = Bounded::exact(r[l]);
       const Bounded drift = stock ? (rate + halfSigmaSquared_) - lamZeta_
                                   : (rate - halfSigmaSquared_) - lamZeta_;
-      const Bounded level = log(Bounded::exact(K[l]) / Bounded::exact(S[l])) -
-                            drift * Bounded::exact(T);
-      const double c = lane(lanes.c, l);
-      for (int m = 0; m < slice.N; ++m) {
-        up[m] = lane(lanes.upward[m], l);
-        down[m] = lane(lanes.downward[m], l);
-      }
-      boundedU[series][l] =
-          boundedUpsilon(slice, maturity.bounded[series], c, level.v == c ? level.e : kInfinity,
-                         up, down, lane(lanes.SP, l), SPRounding[l] * (1.0 + 4.0 * kUnit),
-                         lane(lanes.SQ, l), SQRounding[l] * (1.0 + 4.0 * kUnit), scratch);
+      const Bounded level = logMoneyness[l] - drift * Bounded::exact(T);
+      cError[l] = level.v == lane(lanes.c, l) ? level.e : kInfinity;
+      SPBound[l] = SPRounding[l] * (1.0 + 4.0 * kUnit);
+      SQBound[l] = SQRounding[l] * (1.0 + 4.0 * kUnit);
+    }
+    boundedUpsilon(slice, boundedSlice, lanes.c, cError, levels[0], levels[1], lanes.upward,
+                   lanes.downward, lanes.SP, SPBound, lanes.SQ, SQBound, count,
+                   boundedU[series]);
+    for (int l = 0; l < count; ++l) {
       if (!(boundedU[series][l].v == U[series][l])) boundedU[series][l].e = kInfinity;
     }
   }
