@@ -154,6 +154,7 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
     S.push_back(book.S[i]);
     r.push_back(book.r[i]);
   }
+  if (indices.empty()) return;
   std::vector<double> fourierPrices(indices.size());
   priceFourierBook(payoff, FourierModel{model.sigma, model.lam, model.p, model.eta1, model.eta2},
                    OptionColumns{T.data(), K.data(), S.data(), r.data(), indices.size()},

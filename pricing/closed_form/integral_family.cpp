@@ -31,22 +31,17 @@ template <int Lanes>
 void evaluateIntegralFamilyAt(
     const IntegralFamily& f,
     const IntegralLevelValues<typename LaneVector<Lanes>::type>& level,
-    typename LaneVector<Lanes>::type* out) {
+    typename LaneVector<Lanes>::type* out, typename LaneVector<Lanes>::type* hh) {
   using Vec = typename LaneVector<Lanes>::type;
   const int count = f.count;
   if (f.which == IntegralCase::kZero) {
     for (int m = 0; m < count; ++m) out[m] = zeroVector<Vec>();
     return;
   }
+  if (count == 0) return;
   // Hh_0(e) .. Hh_{count-1}(e) by the upward recursion on whole vectors.
-  const Vec e = level.e, eOverAlpha = level.eOverAlpha, phi = level.phi;
-  Vec older = level.hMinusOne;
-  Vec hh[kSeriesTableSize];
-  hh[0] = level.hZero;
-  for (int m = 1; m < count; ++m) {
-    hh[m] = (older - e * hh[m - 1]) / static_cast<double>(m);
-    older = hh[m - 1];
-  }
+  const Vec eOverAlpha = level.eOverAlpha, phi = level.phi;
+  hhRecursion(level, count, hh);
   // S_m = sum_{i=0..m} Hh_i rho^(m-i), each from 0.0 in increasing i.
   const double* rhoPow = f.rhoPow;
   auto finish = [&](int m, Vec sum) {
@@ -84,8 +79,9 @@ void evaluateIntegralFamilyAt(
 template <int Lanes>
 void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>::type c,
                             typename LaneVector<Lanes>::type* out) {
+  typename LaneVector<Lanes>::type hh[kSeriesTableSize];
   if (f.which == IntegralCase::kZero) {
-    evaluateIntegralFamilyAt<Lanes>(f, {}, out);
+    evaluateIntegralFamilyAt<Lanes>(f, {}, out, hh);
     return;
   }
   // e, E/alpha, the normal factor and the recursion's start per lane
@@ -100,7 +96,7 @@ void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>:
     lane(level.hZero, l) = hhZero(t.e);
     lane(level.hMinusOne, l) = hhMinusOne(t.e);
   }
-  evaluateIntegralFamilyAt<Lanes>(f, level, out);
+  evaluateIntegralFamilyAt<Lanes>(f, level, out, hh);
 }
 
 template void evaluateIntegralFamily<1>(const IntegralFamily&, LaneVector<1>::type,
@@ -110,7 +106,7 @@ template void evaluateIntegralFamily<kBatchLanes>(const IntegralFamily&,
                                                   LaneVector<kBatchLanes>::type*);
 template void evaluateIntegralFamilyAt<kBatchLanes>(
     const IntegralFamily&, const IntegralLevelValues<LaneVector<kBatchLanes>::type>&,
-    LaneVector<kBatchLanes>::type*);
+    LaneVector<kBatchLanes>::type*, LaneVector<kBatchLanes>::type*);
 
 void fillIntegralI(int count, double c, double alpha, double beta, double delta, double* out) {
   IntegralFamily family;

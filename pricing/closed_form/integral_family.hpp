@@ -48,12 +48,26 @@ struct IntegralLevelValues {
   Vec e, eOverAlpha, phi, hMinusOne, hZero;
 };
 
-// As evaluateIntegralFamily, from those values: the same bits.
+// Hh_0(e) .. Hh_{count-1}(e) of each lane by the upward recursion from
+// those values (count >= 1).
+template <class Vec>
+void hhRecursion(const IntegralLevelValues<Vec>& level, int count, Vec* hh) {
+  Vec older = level.hMinusOne;
+  hh[0] = level.hZero;
+  for (int m = 1; m < count; ++m) {
+    hh[m] = (older - level.e * hh[m - 1]) / static_cast<double>(m);
+    older = hh[m - 1];
+  }
+}
+
+// As evaluateIntegralFamily, from those values: the same bits. The Hh
+// values are left in `hh` (family.count of them), for callers that bound
+// their errors.
 template <int Lanes>
 void evaluateIntegralFamilyAt(
     const IntegralFamily& family,
     const IntegralLevelValues<typename LaneVector<Lanes>::type>& level,
-    typename LaneVector<Lanes>::type* out);
+    typename LaneVector<Lanes>::type* out, typename LaneVector<Lanes>::type* hh);
 
 // Fills out[m] = integralI(m, c, alpha, beta, delta) for m = 0 .. count-1
 // (1 <= count <= kMaxSeriesTerms), bit-identical to count separate calls.

@@ -18,11 +18,13 @@ void buildSeriesSlice(const FactorialTable& fact, int N, double T, double sigma,
 
   const double s = sigma * slice.sqrtT;
   const double lamT = lam * T;
+  slice.lamT = lamT;
   const double eta1S = eta1 * s;
   const double eta2S = eta2 * s;
   for (int n = 1; n <= N; ++n) {
     const double x = static_cast<double>(n);
-    slice.poisson[n] = (slice.pi0 * std::pow(lamT, x)) / fact[n];
+    slice.lamTPow[n] = std::pow(lamT, x);
+    slice.poisson[n] = (slice.pi0 * slice.lamTPow[n]) / fact[n];
     slice.eta1SPow[n] = std::pow(eta1S, x);
     slice.eta2SPow[n] = std::pow(eta2S, x);
   }

@@ -27,7 +27,9 @@ struct SeriesSlice {
   double T, sigma, sqrtT;
   double pi0;
   double upScale, downScale;              // the prefactors of both jump sums
-  double poisson[kSeriesTableSize];       // pi_n, n = 1..N
+  double lamT;                            // lam T
+  double lamTPow[kSeriesTableSize];       // pow(lam T, n), n = 1..N
+  double poisson[kSeriesTableSize];       // pi_n = (pi0 lamTPow[n]) / n!, n = 1..N
   double eta1SPow[kSeriesTableSize];      // (eta1 s)^k, k = 1..N
   double eta2SPow[kSeriesTableSize];      // (eta2 s)^k, k = 1..N
   IntegralFamily upward, downward;        // I_0 .. I_{N-1} of both jump directions

@@ -14,12 +14,13 @@ void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes) {
 
 void beginSeriesAt(const SeriesSlice& slice, const IntegralLevelValues<LaneBlock>& upward,
                    const IntegralLevelValues<LaneBlock>& downward,
-                   SeriesLanes<kBatchLanes>& lanes) {
+                   SeriesLanes<kBatchLanes>& lanes, LaneBlock* hhUpward,
+                   LaneBlock* hhDownward) {
   lanes.SP = zeroLanes();
   lanes.SQ = zeroLanes();
   if (slice.N == 0) return;
-  evaluateIntegralFamilyAt<kBatchLanes>(slice.upward, upward, lanes.upward);
-  evaluateIntegralFamilyAt<kBatchLanes>(slice.downward, downward, lanes.downward);
+  evaluateIntegralFamilyAt<kBatchLanes>(slice.upward, upward, lanes.upward, hhUpward);
+  evaluateIntegralFamilyAt<kBatchLanes>(slice.downward, downward, lanes.downward, hhDownward);
 }
 
 template <int Lanes>
@@ -46,6 +47,14 @@ void finishSeries(const SeriesSlice& slice, const SeriesLanes<Lanes>& lanes, dou
   for (int l = 0; l < Lanes; ++l) {
     upsilon[l] = normalCdf(-lane(lanes.c, l) / sqrtTSigma) * slice.pi0 + lane(jumps, l);
   }
+}
+
+void finishSeriesAt(const SeriesSlice& slice, const SeriesLanes<kBatchLanes>& lanes,
+                    const double* noJumpFactor, double* upsilon) {
+  const LaneBlock UP = slice.upScale * lanes.SP;
+  const LaneBlock UQ = slice.downScale * lanes.SQ;
+  const LaneBlock jumps = UQ + UP;
+  for (int l = 0; l < kBatchLanes; ++l) upsilon[l] = noJumpFactor[l] * slice.pi0 + jumps[l];
 }
 
 #define JDPRICER_INSTANTIATE_SERIES(L)                                                         \

@@ -36,10 +36,11 @@ void beginSeries(const SeriesSlice& slice, SeriesLanes<Lanes>& lanes);
 
 // As beginSeries, from the values at each lane's level of both families
 // that the caller has formed already (evaluateIntegralFamilyAt): the same
-// bits.
+// bits. The families' Hh values are left in hhUpward and hhDownward.
 void beginSeriesAt(const SeriesSlice& slice, const IntegralLevelValues<LaneBlock>& upward,
                    const IntegralLevelValues<LaneBlock>& downward,
-                   SeriesLanes<kBatchLanes>& lanes);
+                   SeriesLanes<kBatchLanes>& lanes, LaneBlock* hhUpward,
+                   LaneBlock* hhDownward);
 
 // Adds row n (1 <= n <= slice.N, rows in increasing n) with its weights
 // W, V (see weightRow).
@@ -50,5 +51,10 @@ void addSeriesRow(const SeriesSlice& slice, int n, const double* W, const double
 // upsilon[lane] once every row has been added.
 template <int Lanes>
 void finishSeries(const SeriesSlice& slice, const SeriesLanes<Lanes>& lanes, double* upsilon);
+
+// As finishSeries, with the factors Phi(-c / (sqrt(T) sigma)) of each lane
+// formed by the caller by the same operations: the same bits.
+void finishSeriesAt(const SeriesSlice& slice, const SeriesLanes<kBatchLanes>& lanes,
+                    const double* noJumpFactor, double* upsilon);
 
 }  // namespace jdpricer

@@ -63,53 +63,11 @@ LaneBlock finiteOrInfinite(const LaneBlock& bound) {
                      bound, broadcastLanes(kInfinity));
 }
 
-// The signed local error h_m - (h_{m-2} - e h_{m-1})/m of one step
-// h_m = fl(fl(h_{m-2} - fl(e h_{m-1})) / m), from error-free transformations:
-// e h_{m-1} = p + pe (Dekker's product), h_{m-2} - p = d + de (TwoSum),
-// d = h_m m + r (Dekker's product of h_m and m, whose high part is within an
-// ulp of d, so that d minus it is exact), so the error is (pe - de - r)/m.
-// `error` bounds the rounding of that evaluation. The lanes where an operand
-// is out of the range in which the transformations are exact are left out
-// of the returned mask.
-inline __attribute__((always_inline)) LaneMask splitsExactly(const LaneBlock& a, const LaneBlock& b, const LaneBlock& p) {
-  const LaneBlock big = broadcastLanes(0x1p+995), small = broadcastLanes(0x1p-969);
-  const LaneBlock pAbs = absLanes(p);
-  return lessLanes(absLanes(a), big) & lessLanes(absLanes(b), big) & lessLanes(pAbs, big) &
-         greaterLanes(pAbs, small);
-}
-inline __attribute__((always_inline)) LaneBlock productError(const LaneBlock& a, const LaneBlock& b, const LaneBlock& p) {
-  constexpr double kSplitter = 134217729.0;  // 2^27 + 1
-  const LaneBlock ca = kSplitter * a, cb = kSplitter * b;
-  const LaneBlock aHi = ca - (ca - a), aLo = a - aHi;
-  const LaneBlock bHi = cb - (cb - b), bLo = b - bHi;
-  return ((aHi * bHi - p) + aHi * bLo + aLo * bHi) + aLo * bLo;
-}
-LaneMask signedStepError(const LaneBlock& older, const LaneBlock& newer, const LaneBlock& e,
-                         int m, const LaneBlock& product, const LaneBlock& difference,
-                         const LaneBlock& next, LaneBlock& delta, LaneBlock& error) {
-  const LaneBlock index = broadcastLanes(static_cast<double>(m));
-  const LaneBlock limit = broadcastLanes(0x1p+1020);
-  const LaneMask exact = splitsExactly(e, newer, product) &
-                         splitsExactly(next, index, difference) &
-                         lessLanes(absLanes(older), limit) & lessLanes(absLanes(product), limit);
-  const LaneBlock productLow = productError(e, newer, product);
-  // TwoSum: older - product = difference + differenceLow exactly.
-  const LaneBlock bb = difference - older;
-  const LaneBlock differenceLow = (older - (difference - bb)) + (-product - bb);
-  const LaneBlock high = next * index;
-  const LaneBlock highLow = productError(next, index, high);
-  const LaneBlock residual = (difference - high) - highLow;
-  const double reciprocal = kReciprocals.of[m];
-  delta = ((productLow - differenceLow) - residual) * reciprocal;
-  error = 8.0 * kU *
-              (absLanes(productLow) + absLanes(differenceLow) + absLanes(residual)) *
-              reciprocal +
-          8.0 * kTiny;
-  return exact;
-}
+// sqrt 2 as a divisor: the double nearest it, within half an ulp.
+const BoundedDivisor kSqrtTwoDivisor = divisor(literal(kSqrtTwo));
 
 Bounded normalCdfBounded(Bounded y) {
-  return Bounded::exact(1.0) - 0.5 * erfc(y / literal(kSqrtTwo));
+  return Bounded::exact(1.0) - 0.5 * erfc(y / kSqrtTwoDivisor);
 }
 
 // The family's constants in the engine's order (integralConstants,
@@ -124,6 +82,8 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   out.beta = beta;
   out.delta = delta;
   out.alphaOverBeta = alpha / beta;
+  out.alphaDivisor = divisor(alpha);
+  out.betaInverseRoom = divisor(beta).inverseRoom;
   out.sharesLevels = engine.which != IntegralCase::kZero && alpha.v == engine.alpha &&
                      beta.v == engine.beta && delta.v == engine.delta &&
                      out.alphaOverBeta.v == engine.constants.alphaOverBeta;
@@ -213,14 +173,10 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   }
 }
 
-// The lanes' working rows of one family: the Hh values and the local
-// errors of the recursion (local[j + 1] for Hh_j, j >= -1), with signs where
-// known (delta, deltaError < 0 where not).
+// The lanes' working row of one family: bounds on the local errors of the
+// recursion (local[j + 1] for Hh_j, j >= -1).
 struct FamilyScratch {
-  LaneBlock h[kSeriesTableSize];
   LaneBlock local[kSeriesTableSize + 2];
-  LaneBlock delta[kSeriesTableSize + 2];
-  LaneBlock deltaError[kSeriesTableSize + 2];
 };
 
 // One lane's level values with their errors (see BoundedFamilyLevels).
@@ -237,11 +193,9 @@ BoundedLevel boundedLevel(const IntegralFamily& f, const BoundedIntegralFamily& 
   const Bounded eBounded = b.beta * Bounded::exact(c) - b.delta;
   const double e = eBounded.v;
   out.e = e;
-  const double room = std::fabs(b.beta.v) - b.beta.e;
-  out.shift =
-      finiteOrInfinite(room > 0.0 ? eBounded.e / room * (1.0 + 4.0 * kU) : kInfinity);
+  out.shift = finiteOrInfinite(eBounded.e * b.betaInverseRoom * (1.0 + 2.0 * kU));
   const Bounded level{c, out.shift};
-  out.eOverAlpha = exp(b.alpha * level) / b.alpha;
+  out.eOverAlpha = exp(b.alpha * level) / b.alphaDivisor;
   out.phi = f.which == IntegralCase::kA
                 ? normalCdfBounded((b.delta - level * b.beta) + b.alphaOverBeta)
                 : normalCdfBounded((b.beta * level - b.delta) - b.alphaOverBeta);
@@ -251,18 +205,28 @@ BoundedLevel boundedLevel(const IntegralFamily& f, const BoundedIntegralFamily& 
   // number near 2, and the recursion amplifies what it loses. The tail form
   // erfc(e/sqrt 2)/2 of the same Phi(-e) is accurate relative to itself, so
   // the error of h_0 is known with its sign, up to that accuracy. Both come
-  // from one pair of library calls (-x/sqrt 2 is -(x/sqrt 2) to the bit).
+  // from one pair of library calls (-x/sqrt 2 is -(x/sqrt 2) to the bit,
+  // value and bound).
   out.zeroDelta = 0.0;
   out.zeroDeltaError = -1.0;
+  // The slope of erfc at e/sqrt 2 from h_-1 >= exp(-e^2/2): over the
+  // argument's error z.e, -y^2 grows by at most 2 sqrt 2 |e| z.e.
+  const Bounded scaled = x / kSqrtTwoDivisor;
+  const double t = 2.8285 * std::fabs(e) * scaled.e;
+  const double slope =
+      t <= 1e-3 ? 1.1283791670955127 * (out.hMinusOne.v + out.hMinusOne.e) *
+                      (1.0 + t * (1.0 + t)) * (1.0 + 1e-15) * (1.0 + 4.0 * kU)
+                : bounded_detail::erfcSlope(scaled);
   if (e > 0.0) {
-    const BoundedPair sides = erfcBothSides(x / literal(kSqrtTwo));
+    const BoundedPair sides = erfcBothSides(scaled, slope);
     out.hZero = (Bounded::exact(1.0) - 0.5 * sides.mirrored) * literal(kSqrtTwoPi);
     const Bounded tail = (0.5 * sides.at) * literal(kSqrtTwoPi);
     out.zeroDelta = out.hZero.v - tail.v;
     out.zeroDeltaError = tail.e + kU * std::fabs(out.zeroDelta) + kTiny;
     if (!(out.zeroDeltaError < out.hZero.e)) out.zeroDeltaError = -1.0;
   } else {
-    out.hZero = normalCdfBounded(-x) * literal(kSqrtTwoPi);
+    const Bounded mirrored{-scaled.v, scaled.e};  // -x/sqrt 2, to the bit
+    out.hZero = (Bounded::exact(1.0) - 0.5 * erfc(mirrored, slope)) * literal(kSqrtTwoPi);
   }
   return out;
 }
@@ -290,7 +254,7 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   LaneBlock older = level.values.hMinusOne;
   s.local[0] = level.hMinusOneError;
   s.local[1] = level.hZeroError;
-  s.h[0] = level.values.hZero;
+  const LaneBlock* h = level.hh;
   out.shift = level.shift;
   const LaneMask unstable = greaterLanes(e, zeroLanes());
   const bool anyUnstable = anyLane(unstable);
@@ -298,33 +262,24 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   // Forward: the engine's Hh values, the local rounding of each step
   // (local[j + 1] for Hh_j, j >= -1) and T_m = sum |h_i| rho^(m-i).
   const double rho = f.constants.rho;
-  LaneBlock sumMagnitude = absLanes(s.h[0]);
+  LaneBlock sumMagnitude = absLanes(h[0]);
   LaneBlock levelTerms = zeroLanes(), sumTerms = zeroLanes(), sumErrorTerms = zeroLanes();
   // |Hh_m(e) - h_m| by magnitudes, for the slope only: sum_m omega_m Hh_m(e).
   LaneBlock olderDrift = s.local[0], drift = s.local[1];
-  LaneBlock weightedHh = b.weight[0] * (absLanes(s.h[0]) + drift);
+  LaneBlock weightedHh = b.weight[0] * (absLanes(h[0]) + drift);
   // sum_i kappa_i |D_i| by magnitudes: tight where the recursion is stable.
   LaneBlock forward = (b.kappa[0] + b.kappaError[0]) * drift;
   const LaneBlock eAbs = absLanes(e);
-  const LaneBlock minusOne = broadcastLanes(-1.0);
   for (int m = 0; m < N; ++m) {
     if (m > 0) {
-      const LaneBlock& newer = s.h[m - 1];
+      // The engine's step h_m = (h_{m-2} - e h_{m-1})/m, its operands again.
+      const LaneBlock& newer = h[m - 1];
       const LaneBlock product = e * newer;
       const LaneBlock difference = older - product;
-      s.h[m] = difference / static_cast<double>(m);
       const double reciprocal = kReciprocals.of[m];
-      const LaneBlock hAbs = absLanes(s.h[m]);
+      const LaneBlock hAbs = absLanes(h[m]);
       s.local[m + 1] =
           kU * (hAbs + (absLanes(difference) + absLanes(product)) * reciprocal) + 3.0 * kTiny;
-      // Only the unstable direction (e > 0) amplifies them enough to need
-      // their signs.
-      if (anyUnstable) {
-        LaneBlock error;
-        const LaneMask known = signedStepError(older, newer, e, m, product, difference, s.h[m],
-                                               s.delta[m + 1], error);
-        s.deltaError[m + 1] = selectLanes(unstable & known, error, minusOne);
-      }
       older = newer;
       sumMagnitude = rho * sumMagnitude + hAbs;
       const LaneBlock nextDrift = (olderDrift + eAbs * drift) * reciprocal + s.local[m + 1];
@@ -359,15 +314,15 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
 }
 
 // Backward: the adjoint Lambda of the recursion against kappa, with a running
-// bound on its error; the local errors with known signs summed with them,
-// the others by magnitudes.
+// bound on its error, against the local errors' magnitudes (h_0's with its
+// sign where the tail form gives it).
 LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamily& b,
                            const FamilyScratch& s, const LaneBlock& zeroDelta,
                            const LaneBlock& zeroDeltaError) {
   const LaneBlock eAbs = absLanes(e);
   const LaneBlock zero = zeroLanes();
   LaneBlock next = zero, afterNext = zero, nextError = zero, afterNextError = zero;
-  LaneBlock recursion = zero, signedSum = zero, signedMagnitude = zero;
+  LaneBlock recursion = zero, zeroTerm = zero;
   for (int i = N - 1; i >= 0; --i) {
     const LaneBlock stepOne = (e * next) * kReciprocals.of[i + 1];
     const LaneBlock stepTwo = afterNext * kReciprocals.of[i + 2];
@@ -381,17 +336,18 @@ LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamil
          5.0 * kTiny) *
         (1.0 + 4.0 * kU);
     const LaneBlock adjointUpper = absLanes(adjoint) + adjointError;
-    // Lanes whose local error at this step is known with its sign (h_0's
-    // through the tail form), and the others, bounded by magnitude.
-    const LaneBlock& delta = i == 0 ? zeroDelta : s.delta[i + 1];
-    const LaneBlock& deltaError = i == 0 ? zeroDeltaError : s.deltaError[i + 1];
-    const LaneMask known = greaterEqualLanes(deltaError, zero);
-    const LaneBlock contribution = adjoint * delta;
-    signedSum = signedSum + selectLanes(known, contribution, zero);
-    signedMagnitude = signedMagnitude + selectLanes(known, absLanes(contribution), zero);
-    recursion = recursion +
-                selectLanes(known, adjointError * absLanes(delta) + adjointUpper * deltaError,
-                            adjointUpper * s.local[i + 1]);
+    if (i > 0) {
+      recursion = recursion + adjointUpper * s.local[i + 1];
+    } else {
+      // h_0's error: zeroDelta within zeroDeltaError where the tail form
+      // gives it, else by magnitude.
+      const LaneMask known = greaterEqualLanes(zeroDeltaError, zero);
+      zeroTerm = selectLanes(known, absLanes(adjoint * zeroDelta), zero);
+      recursion = recursion + selectLanes(known,
+                                          adjointError * absLanes(zeroDelta) +
+                                              adjointUpper * zeroDeltaError,
+                                          adjointUpper * s.local[1]);
+    }
     afterNext = next;
     afterNextError = nextError;
     next = adjoint;
@@ -399,9 +355,8 @@ LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamil
   }
   // Hh_{-1} enters Hh_1 alone, with weight 1: Lambda_{-1} = Lambda_1.
   recursion = recursion + (absLanes(afterNext) + afterNextError) * s.local[0];
-  // The errors whose signs are known add with them; the evaluation of that
-  // sum errs by at most gamma_N times its magnitudes.
-  recursion = recursion + (absLanes(signedSum) + gamma(N + 2) * signedMagnitude);
+  // Lambda_0 zeroDelta, its product rounded (within u of itself).
+  recursion = recursion + zeroTerm * (1.0 + 2.0 * kU);
   return recursion;
 }
 }  // namespace
@@ -418,6 +373,8 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
   out.upScale = exp(eta1Sigma * eta1Sigma * T * 0.5) / D;
   out.downScale = exp(eta2Sigma * eta2Sigma * T * 0.5) / D;
   out.sqrtTSigma = sqrtT * sigma;
+  out.sqrtTSigmaDivisor = divisor(out.sqrtTSigma);
+  out.sharesNoJumpFactor = out.sqrtTSigma.v == slice.sqrtT * slice.sigma;
   const double room = D.v - D.e;
   out.density = finiteOrInfinite(room > 0.0 ? (1.0 / room) * (1.0 + 4.0 * kU) : kInfinity);
   // sup |phi_s'| = 1/(s^2 sqrt(2 pi e)), s^2 = sigma^2 T; 4.13 < sqrt(2 pi e).
@@ -431,7 +388,10 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
   Bounded pi[kSeriesTableSize], eta1SPow[kSeriesTableSize], eta2SPow[kSeriesTableSize];
   PowerBounds lamTPowers(lamT), eta1SPowers(eta1S), eta2SPowers(eta2S);
   for (int n = 1; n <= N; ++n) {
-    pi[n] = (out.pi0 * lamTPowers.next(std::pow(lamT.v, static_cast<double>(n)))) / fact[n];
+    // The engine's own powers where its lam T is this one.
+    const double power = lamT.v == slice.lamT ? slice.lamTPow[n]
+                                              : std::pow(lamT.v, static_cast<double>(n));
+    pi[n] = (out.pi0 * lamTPowers.next(power)) / fact[n];
     eta1SPow[n] = eta1SPowers.next(slice.eta1SPow[n]);
     eta2SPow[n] = eta2SPowers.next(slice.eta2SPow[n]);
   }
@@ -465,7 +425,8 @@ void boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, const
                     const BoundedFamilyLevels& downLevels, const LaneBlock* up,
                     const LaneBlock* down,
                     const LaneBlock& SP, const double* SPRounding, const LaneBlock& SQ,
-                    const double* SQRounding, int count, Bounded* upsilon) {
+                    const double* SQRounding, const Bounded* noJump, int count,
+                    Bounded* upsilon) {
   const int N = slice.N;
   FamilyBounds upward, downward;
   if (N > 0) {
@@ -494,9 +455,13 @@ void boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, const
     }
     const Bounded upwardPart{UP, finiteOrInfinite(UPError * (1.0 + 4.0 * kU))};
     const Bounded downwardPart{UQ, finiteOrInfinite(UQError * (1.0 + 4.0 * kU))};
-    const Bounded level{c[l], cError[l]};
-    upsilon[l] = normalCdfBounded(-level / b.sqrtTSigma) * b.pi0 + (downwardPart + upwardPart);
+    upsilon[l] = noJump[l] * b.pi0 + (downwardPart + upwardPart);
   }
+}
+
+Bounded boundedNoJumpFactor(const BoundedSeriesSlice& b, double c, double cError) {
+  const Bounded level{c, cError};
+  return normalCdfBounded(-level / b.sqrtTSigmaDivisor);
 }
 
 }  // namespace jdpricer

@@ -218,7 +218,7 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
     const int i = l < count ? l : 0;
     a[l] = std::log(K[i] / S[i]);
     if (boundable && l < count) {
-      logMoneyness[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]));
+      logMoneyness[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]), a[l]);
     }
   }
   const LaneBlock unit = broadcastLanes(kUnit), tiny = broadcastLanes(kTiny);
@@ -238,12 +238,15 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
     if (sharing) {
       boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
       boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
-      beginSeriesAt(slice, levels[0].values, levels[1].values, lanes);
+      beginSeriesAt(slice, levels[0].values, levels[1].values, lanes, levels[0].hh,
+                    levels[1].hh);
     } else {
       beginSeries(slice, lanes);
       if (boundable && slice.N > 0) {
         boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
         boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
+        hhRecursion(levels[0].values, slice.N, levels[0].hh);
+        hhRecursion(levels[1].values, slice.N, levels[1].hh);
       }
     }
     // addSeriesRow's operations, in its order, with a bound on the rounding
@@ -271,9 +274,13 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       SPRounding = SPRounding + ((selectLanes(lessLanes(sumP, tP), sumP, tP) + unit * tP) + tiny);
       SQRounding = SQRounding + ((selectLanes(lessLanes(sumQ, tQ), sumQ, tQ) + unit * tQ) + tiny);
     }
-    finishSeries(slice, lanes, U[series]);
-    if (!boundable) continue;
+    if (!boundable) {
+      finishSeries(slice, lanes, U[series]);
+      continue;
+    }
     double cError[kBatchLanes], SPBound[kBatchLanes], SQBound[kBatchLanes];
+    Bounded noJump[kBatchLanes];
+    double noJumpValue[kBatchLanes] = {};  // lanes past `count` are discarded
     for (int l = 0; l < count; ++l) {
       const Bounded rate = Bounded::exact(r[l]);
       const Bounded drift = stock ? (rate + halfSigmaSquared_) - lamZeta_
@@ -282,9 +289,18 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       cError[l] = level.v == lane(lanes.c, l) ? level.e : kInfinity;
       SPBound[l] = SPRounding[l] * (1.0 + 4.0 * kUnit);
       SQBound[l] = SQRounding[l] * (1.0 + 4.0 * kUnit);
+      noJump[l] = boundedNoJumpFactor(boundedSlice, lane(lanes.c, l), cError[l]);
+      noJumpValue[l] = noJump[l].v;
+    }
+    // The factors of pi_0 with their library calls made once, where they
+    // are the engine's.
+    if (boundedSlice.sharesNoJumpFactor) {
+      finishSeriesAt(slice, lanes, noJumpValue, U[series]);
+    } else {
+      finishSeries(slice, lanes, U[series]);
     }
     boundedUpsilon(slice, boundedSlice, lanes.c, cError, levels[0], levels[1], lanes.upward,
-                   lanes.downward, lanes.SP, SPBound, lanes.SQ, SQBound, count,
+                   lanes.downward, lanes.SP, SPBound, lanes.SQ, SQBound, noJump, count,
                    boundedU[series]);
     for (int l = 0; l < count; ++l) {
       if (!(boundedU[series][l].v == U[series][l])) boundedU[series][l].e = kInfinity;
@@ -302,7 +318,8 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
     }
     const Bounded t = Bounded::exact(T), k = Bounded::exact(K[l]), s = Bounded::exact(S[l]);
     const Bounded rate = Bounded::exact(r[l]);
-    const Bounded boundedDiscount = exp(-rate * t);
+    // exp(-r T): the engine's discount, the same library call.
+    const Bounded boundedDiscount = exp(-rate * t, discount);
     const Bounded boundedCall = s * boundedU[0][l] - (k * boundedDiscount) * boundedU[1][l];
     const Bounded result =
         isCall ? boundedCall : (boundedDiscount * k + boundedCall) - s;
