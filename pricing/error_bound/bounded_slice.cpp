@@ -90,6 +90,10 @@ void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded bet
   const Bounded rho = beta / alpha;
   const Bounded F = exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
   const Bounded G = literal(kSqrtTwoPi) / beta;
+  // exp(-z^2/2) = Hh_-1(e) E / F at every level (z Phi's argument), so
+  // Phi's slope needs exp(-z^2/2) <= Hh_-1 |E/alpha| |alpha| / F from above.
+  const double FLow = F.v - F.e;
+  out.phiSlopeScale = FLow > 0.0 ? upper(alpha) / FLow * (1.0 + 4.0 * kU) : kInfinity;
   double worst = 0.0;
   out.rhoPowRelative[0] = 0.0;
   out.sumRelative[0] = gamma(1);
@@ -196,11 +200,23 @@ BoundedLevel boundedLevel(const IntegralFamily& f, const BoundedIntegralFamily& 
   out.shift = finiteOrInfinite(eBounded.e * b.betaInverseRoom * (1.0 + 2.0 * kU));
   const Bounded level{c, out.shift};
   out.eOverAlpha = exp(b.alpha * level) / b.alphaDivisor;
-  out.phi = f.which == IntegralCase::kA
-                ? normalCdfBounded((b.delta - level * b.beta) + b.alphaOverBeta)
-                : normalCdfBounded((b.beta * level - b.delta) - b.alphaOverBeta);
   const Bounded x = Bounded::exact(e);
   out.hMinusOne = exp((-0.5 * x) * x);
+  // Phi = 1 - erfc(w)/2, w = z/sqrt 2. erfc's slope over w's error interval
+  // is at most 2/sqrt(pi) exp(-w~^2) exp(2 |w~| w.e) (w~ the exact value,
+  // within w.e of w.v), and exp(-w~^2) = exp(-z~^2/2) = Hh_-1(e) E / F at
+  // the level where e is exact: no library call.
+  const Bounded z = f.which == IntegralCase::kA ? (b.delta - level * b.beta) + b.alphaOverBeta
+                                                : (b.beta * level - b.delta) - b.alphaOverBeta;
+  const Bounded w = z / kSqrtTwoDivisor;
+  const double phiReach = 2.0 * (std::fabs(w.v) + w.e) * w.e;
+  const double phiSlope =
+      std::fmin(1.1283791670955127 * upper(out.hMinusOne) * upper(out.eOverAlpha) *
+                    b.phiSlopeScale * (1.0 + phiReach * (1.0 + phiReach)),
+                1.1283791670955127) *
+      (1.0 + 1e-15) * (1.0 + 8.0 * kU);
+  out.phi = Bounded::exact(1.0) -
+            0.5 * erfc(w, phiReach <= 1e-3 ? phiSlope : bounded_detail::erfcSlope(w));
   // For e > 0, 1 - erfc(-e/sqrt 2)/2 keeps only the absolute accuracy of a
   // number near 2, and the recursion amplifies what it loses. The tail form
   // erfc(e/sqrt 2)/2 of the same Phi(-e) is accurate relative to itself, so

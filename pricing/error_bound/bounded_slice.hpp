@@ -71,6 +71,7 @@ namespace jdpricer {
 struct BoundedIntegralFamily {
   Bounded alpha, beta, delta, alphaOverBeta;
   BoundedDivisor alphaDivisor;
+  double phiSlopeScale;    // >= |alpha| / F, F the family's constant exp(...)
   double betaInverseRoom;  // >= 1/(|beta| - its error)
   double rhoPowRelative[kSeriesTableSize];  // >= |rho^j - exact| / rho^j for every j <= m
   double sumRelative[kSeriesTableSize];     // |S_m - its exact value at h| <= this T_m
