@@ -655,7 +655,7 @@ def call_error_bounds(
     well conditioned the worst bound of a maturity is within 20 to 70 times
     its worst error (a single option's bound at most about 230 times its own
     error, of one ulp); where the closed form cancels it is far larger than
-    the error, and far above any useful tolerance. It costs about 3 to 4
+    the error, and far above any useful tolerance. It costs about 2 to 3
     times the prices (O(n) per option beside the price's O(n^2)).
 
     Bits: the value carried through the bounded evaluation is the closed-form
@@ -898,7 +898,7 @@ def robust_call_prices(
 
     Accuracy: each price is within its bound, rigorously where the closed form
     priced, by measurement where the Fourier method did. The cost is that of
-    the bounds (3 to 4 times the closed form's) plus the Fourier prices.
+    the bounds (2 to 3 times the closed form's) plus the Fourier prices.
 
     Bits: where ``fourier`` is False the price is bit for bit the closed
     form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.
@@ -1004,7 +1004,7 @@ def robust_put_prices(
 
     Accuracy: each price is within its bound, rigorously where the closed form
     priced, by measurement where the Fourier method did. The cost is that of
-    the bounds (3 to 4 times the closed form's) plus the Fourier prices.
+    the bounds (2 to 3 times the closed form's) plus the Fourier prices.
 
     Bits: where ``fourier`` is False the price is bit for bit the closed
     form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.

@@ -1,0 +1,103 @@
+// The pieces the error bounds are built from: lane masks and selection,
+// prepared divisors, erfc on both sides of zero, and the bounded pass taking
+// the engine's own level values.
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "pricing/common/lanes.hpp"
+#include "pricing/error_bound/bounded_arithmetic.hpp"
+#include "pricing/error_bound/price_bound.hpp"
+#include "support/bits.hpp"
+
+namespace {
+
+using jdpricer::Bounded;
+using jdpricer::LaneBlock;
+using testing_bits::sameBits;
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+const double kInf = std::numeric_limits<double>::infinity();
+
+TEST(BoundPieces, LaneMinimumIsFminAndSelectionCopiesBits) {
+  const double left[8] = {1.0, kNaN, 2.0, kNaN, -kInf, 3.0, -1.0, 5.0};
+  const double right[8] = {2.0, 1.0, kNaN, kNaN, 0.0, kInf, -1.0, -7.0};
+  LaneBlock a, b;
+  for (int l = 0; l < 8; ++l) a[l] = left[l], b[l] = right[l];
+  const LaneBlock minimum = jdpricer::minLanes(a, b);
+  // Where the left lane is NaN the selection must not let it through.
+  const LaneBlock picked = jdpricer::selectLanes(jdpricer::lessEqualLanes(a, a), a, b);
+  const LaneBlock magnitude = jdpricer::absLanes(b);
+  for (int l = 0; l < 8; ++l) {
+    EXPECT_TRUE(sameBits(std::fmin(left[l], right[l]), minimum[l])) << l;
+    EXPECT_TRUE(sameBits(std::isnan(left[l]) ? right[l] : left[l], picked[l])) << l;
+    EXPECT_TRUE(sameBits(std::fabs(right[l]), magnitude[l])) << l;
+  }
+  EXPECT_FALSE(jdpricer::anyLane(jdpricer::lessLanes(a, jdpricer::broadcastLanes(-kInf))));
+}
+
+TEST(BoundPieces, PreparedDivisorKeepsTheQuotientAndBoundsItsRounding) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> mantissa(1.0, 2.0);
+  std::uniform_int_distribution<int> exponent(-300, 300);
+  for (int i = 0; i < 20000; ++i) {
+    const double a = std::ldexp(mantissa(rng), exponent(rng)) * (i % 2 ? -1.0 : 1.0);
+    const double b = std::ldexp(mantissa(rng), exponent(rng) / 4);
+    const Bounded q = Bounded::exact(a) / jdpricer::divisor(Bounded::exact(b));
+    ASSERT_TRUE(sameBits(a / b, q.v));
+    // a - q b is exact (a fused multiply-add rounds it once, and it is
+    // representable), so |a/b - q| = |a - q b| / |b|.
+    const double residual = std::fma(-q.v, b, a);
+    ASSERT_LE(std::fabs(residual) / std::fabs(b), q.e) << a << " / " << b;
+  }
+  // An error in the divisor propagates; a divisor whose error reaches zero
+  // bounds nothing.
+  const Bounded wide = Bounded::exact(1.0) / jdpricer::divisor({2.0, 1e-3});
+  EXPECT_GE(wide.e, 1e-3 / 4.0);
+  EXPECT_TRUE(std::isinf((Bounded{1.0, 1e-9} / jdpricer::divisor({1e-3, 2e-3})).e));
+}
+
+TEST(BoundPieces, ErfcOnBothSidesIsErfcAtEach) {
+  for (const double x : {-27.0, -6.5, -1.0, -1e-9, 0.0, 0.3, 4.0, 26.5}) {
+    const Bounded at{x, 1e-14 * (1.0 + std::fabs(x))};
+    const jdpricer::BoundedPair sides =
+        jdpricer::erfcBothSides(at, jdpricer::bounded_detail::erfcSlope(at));
+    const Bounded expected = jdpricer::erfc(at);
+    const Bounded mirrored = jdpricer::erfc(Bounded{-at.v, at.e});
+    EXPECT_TRUE(sameBits(expected.v, sides.at.v)) << x;
+    EXPECT_TRUE(sameBits(expected.e, sides.at.e)) << x;
+    EXPECT_TRUE(sameBits(mirrored.v, sides.mirrored.v)) << x;
+    EXPECT_TRUE(sameBits(mirrored.e, sides.mirrored.e)) << x;
+  }
+}
+
+// The bounded pass prices with the level values and Hh rows it forms for
+// the bound; that needs its family constants to be the engine's to the bit.
+// If they ever drift apart the prices keep their bits (the engine then forms
+// its own) but the bounds pay for the library calls twice.
+TEST(BoundPieces, BoundedMaturitiesShareTheEnginesLevelValues) {
+  const double models[][5] = {{0.16, 1.0, 0.4, 10.0, 5.0},
+                              {0.5, 3.0, 0.9, 1.5, 30.0},
+                              {0.02, 0.1, 0.0, 60.0, 0.3}};
+  const int n = 30;
+  std::vector<double> storage(jdpricer::BoundedKouModel::storageDoubles(n));
+  std::vector<double> maturityStorage(jdpricer::BoundedKouModel::maturityDoubles(n));
+  for (const auto& m : models) {
+    const jdpricer::BoundedKouModel model(m[0], m[1], m[2], m[3], m[4], n, storage.data());
+    for (const double T : {1e-4, 0.3, 2.0, 9.0}) {
+      auto maturity = std::make_unique<jdpricer::BoundedKouModel::Maturity>();
+      model.buildMaturity(T, n, maturityStorage.data(), *maturity);
+      for (const auto& bounded : maturity->bounded) {
+        EXPECT_TRUE(bounded.upward.sharesLevels) << m[0] << " " << T;
+        EXPECT_TRUE(bounded.downward.sharesLevels) << m[0] << " " << T;
+        EXPECT_TRUE(bounded.sharesNoJumpFactor) << m[0] << " " << T;
+      }
+    }
+  }
+}
+
+}  // namespace
