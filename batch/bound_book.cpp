@@ -11,6 +11,16 @@
 
 namespace jdpricer {
 
+namespace {
+
+// Default-initialized: buildMaturity writes what each maturity's pricing
+// reads, so the 60 kB are not cleared first.
+std::unique_ptr<BoundedKouModel::Maturity> newMaturity() {
+  return std::unique_ptr<BoundedKouModel::Maturity>(new BoundedKouModel::Maturity);
+}
+
+}  // namespace
+
 BoundedBookModel::BoundedBookModel(const KouModel& model, const OptionColumns& book)
     : lengths_(model) {
   const int longest = lengths_.longest(book.T, book.count);
@@ -33,7 +43,7 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
       prices_(prices),
       bounds_(bounds),
       maturityStorage_(BoundedKouModel::maturityDoubles(model_->terms())),
-      maturity_(std::make_unique<BoundedKouModel::Maturity>()) {}
+      maturity_(newMaturity()) {}
 
 BoundedBookPricer::BoundedBookPricer(Payoff payoff, const BoundedBookModel& model,
                                      const OptionColumns& book, const std::size_t* order,
@@ -46,7 +56,7 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const BoundedBookModel& mode
       prices_(prices),
       bounds_(bounds),
       maturityStorage_(BoundedKouModel::maturityDoubles(model.terms())),
-      maturity_(std::make_unique<BoundedKouModel::Maturity>()) {}
+      maturity_(newMaturity()) {}
 
 BoundedBookPricer::~BoundedBookPricer() = default;
 
