@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "pricing/error_bound/bounded_lanes.hpp"
+
 namespace jdpricer {
 
 namespace {
@@ -183,70 +185,6 @@ struct FamilyScratch {
   LaneBlock local[kSeriesTableSize + 2];
 };
 
-// One lane's level values with their errors (see BoundedFamilyLevels).
-struct BoundedLevel {
-  double e, shift;
-  Bounded eOverAlpha, phi, hMinusOne, hZero;
-  double zeroDelta, zeroDeltaError;
-};
-
-BoundedLevel boundedLevel(const IntegralFamily& f, const BoundedIntegralFamily& b, double c) {
-  BoundedLevel out;
-  // The level's values (e, E/alpha, Phi) are those of integralLevel: the
-  // same operations on the same operands.
-  const Bounded eBounded = b.beta * Bounded::exact(c) - b.delta;
-  const double e = eBounded.v;
-  out.e = e;
-  out.shift = finiteOrInfinite(eBounded.e * b.betaInverseRoom * (1.0 + 2.0 * kU));
-  const Bounded level{c, out.shift};
-  out.eOverAlpha = exp(b.alpha * level) / b.alphaDivisor;
-  const Bounded x = Bounded::exact(e);
-  out.hMinusOne = exp((-0.5 * x) * x);
-  // Phi = 1 - erfc(w)/2, w = z/sqrt 2. erfc's slope over w's error interval
-  // is at most 2/sqrt(pi) exp(-w~^2) exp(2 |w~| w.e) (w~ the exact value,
-  // within w.e of w.v), and exp(-w~^2) = exp(-z~^2/2) = Hh_-1(e) E / F at
-  // the level where e is exact: no library call.
-  const Bounded z = f.which == IntegralCase::kA ? (b.delta - level * b.beta) + b.alphaOverBeta
-                                                : (b.beta * level - b.delta) - b.alphaOverBeta;
-  const Bounded w = z / kSqrtTwoDivisor;
-  const double phiReach = 2.0 * (std::fabs(w.v) + w.e) * w.e;
-  const double phiSlope =
-      std::fmin(1.1283791670955127 * upper(out.hMinusOne) * upper(out.eOverAlpha) *
-                    b.phiSlopeScale * (1.0 + phiReach * (1.0 + phiReach)),
-                1.1283791670955127) *
-      (1.0 + 1e-15) * (1.0 + 8.0 * kU);
-  out.phi = Bounded::exact(1.0) -
-            0.5 * erfc(w, phiReach <= 1e-3 ? phiSlope : bounded_detail::erfcSlope(w));
-  // For e > 0, 1 - erfc(-e/sqrt 2)/2 keeps only the absolute accuracy of a
-  // number near 2, and the recursion amplifies what it loses. The tail form
-  // erfc(e/sqrt 2)/2 of the same Phi(-e) is accurate relative to itself, so
-  // the error of h_0 is known with its sign, up to that accuracy. Both come
-  // from one pair of library calls (-x/sqrt 2 is -(x/sqrt 2) to the bit,
-  // value and bound).
-  out.zeroDelta = 0.0;
-  out.zeroDeltaError = -1.0;
-  // The slope of erfc at e/sqrt 2 from h_-1 >= exp(-e^2/2): over the
-  // argument's error z.e, -y^2 grows by at most 2 sqrt 2 |e| z.e.
-  const Bounded scaled = x / kSqrtTwoDivisor;
-  const double t = 2.8285 * std::fabs(e) * scaled.e;
-  const double slope =
-      t <= 1e-3 ? 1.1283791670955127 * (out.hMinusOne.v + out.hMinusOne.e) *
-                      (1.0 + t * (1.0 + t)) * (1.0 + 1e-15) * (1.0 + 4.0 * kU)
-                : bounded_detail::erfcSlope(scaled);
-  if (e > 0.0) {
-    const BoundedPair sides = erfcBothSides(scaled, slope);
-    out.hZero = (Bounded::exact(1.0) - 0.5 * sides.mirrored) * literal(kSqrtTwoPi);
-    const Bounded tail = (0.5 * sides.at) * literal(kSqrtTwoPi);
-    out.zeroDelta = out.hZero.v - tail.v;
-    out.zeroDeltaError = tail.e + kU * std::fabs(out.zeroDelta) + kTiny;
-    if (!(out.zeroDeltaError < out.hZero.e)) out.zeroDeltaError = -1.0;
-  } else {
-    const Bounded mirrored{-scaled.v, scaled.e};  // -x/sqrt 2, to the bit
-    out.hZero = (Bounded::exact(1.0) - 0.5 * erfc(mirrored, slope)) * literal(kSqrtTwoPi);
-  }
-  return out;
-}
-
 // One family's bounds for the lanes: the error of the sum over m of
 // omega_m I_m (the computed SP or SQ against the exact one at c~), |c~ - c|,
 // and the slope of that sum in c.
@@ -419,21 +357,94 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
 
 void boundFamilyLevels(const IntegralFamily& f, const BoundedIntegralFamily& b,
                        const LaneBlock& c, BoundedFamilyLevels& out) {
+  // The level's values (e, E/alpha, Phi) are those of integralLevel: the
+  // same operations on the same operands.
+  const BoundedLanes level0{c, zeroLanes()};
+  const BoundedLanes eBounded = broadcastBounded(b.beta) * level0 - broadcastBounded(b.delta);
+  const LaneBlock& e = eBounded.v;
+  out.values.e = e;
+  out.shift = finiteOrInfinite(eBounded.e * b.betaInverseRoom * (1.0 + 2.0 * kU));
+  const BoundedLanes level{c, out.shift};
+  const BoundedLanes eOverAlpha =
+      eachLane(broadcastBounded(b.alpha) * level, [](Bounded z) { return exp(z); }) /
+      b.alphaDivisor;
+  const BoundedLanes x{e, zeroLanes()};
+  const BoundedLanes hMinusOne =
+      eachLane((-0.5 * x) * x, [](Bounded z) { return exp(z); });
+  // Phi = 1 - erfc(w)/2, w = z/sqrt 2. erfc's slope over w's error interval
+  // is at most 2/sqrt(pi) exp(-w~^2) exp(2 |w~| w.e) (w~ the exact value,
+  // within w.e of w.v), and exp(-w~^2) = exp(-z~^2/2) = Hh_-1(e) E / F at
+  // the level where e is exact: no library call.
+  const BoundedLanes z =
+      f.which == IntegralCase::kA
+          ? (broadcastBounded(b.delta) - level * broadcastBounded(b.beta)) +
+                broadcastBounded(b.alphaOverBeta)
+          : (broadcastBounded(b.beta) * level - broadcastBounded(b.delta)) -
+                broadcastBounded(b.alphaOverBeta);
+  const BoundedLanes w = z / kSqrtTwoDivisor;
+  const LaneBlock phiReach = 2.0 * (absLanes(w.v) + w.e) * w.e;
+  const LaneBlock phiSlope =
+      minLanes(1.1283791670955127 * upper(hMinusOne) * upper(eOverAlpha) * b.phiSlopeScale *
+                   (1.0 + phiReach * (1.0 + phiReach)),
+               broadcastLanes(1.1283791670955127)) *
+      (1.0 + 1e-15) * (1.0 + 8.0 * kU);
+  BoundedLanes erfcW;
   for (int l = 0; l < kBatchLanes; ++l) {
-    const BoundedLevel level = boundedLevel(f, b, c[l]);
-    out.values.e[l] = level.e;
-    out.values.eOverAlpha[l] = level.eOverAlpha.v;
-    out.values.phi[l] = level.phi.v;
-    out.values.hMinusOne[l] = level.hMinusOne.v;
-    out.values.hZero[l] = level.hZero.v;
-    out.shift[l] = level.shift;
-    out.eOverAlphaError[l] = level.eOverAlpha.e;
-    out.phiError[l] = level.phi.e;
-    out.hMinusOneError[l] = level.hMinusOne.e;
-    out.hZeroError[l] = level.hZero.e;
-    out.zeroDelta[l] = level.zeroDelta;
-    out.zeroDeltaError[l] = level.zeroDeltaError;
+    const Bounded wl{w.v[l], w.e[l]};
+    const Bounded value =
+        erfc(wl, phiReach[l] <= 1e-3 ? phiSlope[l] : bounded_detail::erfcSlope(wl));
+    erfcW.v[l] = value.v;
+    erfcW.e[l] = value.e;
   }
+  const BoundedLanes one = broadcastBounded(Bounded::exact(1.0));
+  const BoundedLanes phi = one - 0.5 * erfcW;
+  // For e > 0, 1 - erfc(-e/sqrt 2)/2 keeps only the absolute accuracy of a
+  // number near 2, and the recursion amplifies what it loses. The tail form
+  // erfc(e/sqrt 2)/2 of the same Phi(-e) is accurate relative to itself, so
+  // the error of h_0 is known with its sign, up to that accuracy. Both come
+  // from one pair of library calls (-x/sqrt 2 is -(x/sqrt 2) to the bit,
+  // value and bound). The slope of erfc at e/sqrt 2 from h_-1 >=
+  // exp(-e^2/2): over the argument's error z.e, -y^2 grows by at most
+  // 2 sqrt 2 |e| z.e.
+  const BoundedLanes scaled = x / kSqrtTwoDivisor;
+  const LaneBlock t = 2.8285 * absLanes(e) * scaled.e;
+  const LaneBlock hhSlope =
+      1.1283791670955127 * (hMinusOne.v + hMinusOne.e) * (1.0 + t * (1.0 + t)) *
+      (1.0 + 1e-15) * (1.0 + 4.0 * kU);
+  BoundedLanes mirrored, at;
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const Bounded scaledLane{scaled.v[l], scaled.e[l]};
+    const double slope = t[l] <= 1e-3 ? hhSlope[l] : bounded_detail::erfcSlope(scaledLane);
+    Bounded atLane = Bounded::exact(0.0), mirroredLane;
+    if (e[l] > 0.0) {
+      const BoundedPair sides = erfcBothSides(scaledLane, slope);
+      atLane = sides.at;
+      mirroredLane = sides.mirrored;
+    } else {
+      mirroredLane = erfc(Bounded{-scaledLane.v, scaledLane.e}, slope);
+    }
+    at.v[l] = atLane.v;
+    at.e[l] = atLane.e;
+    mirrored.v[l] = mirroredLane.v;
+    mirrored.e[l] = mirroredLane.e;
+  }
+  const BoundedLanes sqrtTwoPi = broadcastBounded(literal(kSqrtTwoPi));
+  const BoundedLanes hZero = (one - 0.5 * mirrored) * sqrtTwoPi;
+  const BoundedLanes tail = (0.5 * at) * sqrtTwoPi;
+  const LaneMask unstable = greaterLanes(e, zeroLanes());
+  const LaneBlock zeroDelta = hZero.v - tail.v;
+  const LaneBlock zeroDeltaError = (tail.e + kU * absLanes(zeroDelta)) + kTiny;
+  out.zeroDelta = selectLanes(unstable, zeroDelta, zeroLanes());
+  out.zeroDeltaError = selectLanes(unstable & lessLanes(zeroDeltaError, hZero.e), zeroDeltaError,
+                                   broadcastLanes(-1.0));
+  out.values.eOverAlpha = eOverAlpha.v;
+  out.values.phi = phi.v;
+  out.values.hMinusOne = hMinusOne.v;
+  out.values.hZero = hZero.v;
+  out.eOverAlphaError = eOverAlpha.e;
+  out.phiError = phi.e;
+  out.hMinusOneError = hMinusOne.e;
+  out.hZeroError = hZero.e;
 }
 
 void boundedUpsilon(const SeriesSlice& slice, const BoundedSeriesSlice& b, const LaneBlock& c,

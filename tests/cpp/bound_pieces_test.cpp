@@ -11,6 +11,7 @@
 
 #include "pricing/common/lanes.hpp"
 #include "pricing/error_bound/bounded_arithmetic.hpp"
+#include "pricing/error_bound/bounded_lanes.hpp"
 #include "pricing/error_bound/price_bound.hpp"
 #include "support/bits.hpp"
 
@@ -38,6 +39,37 @@ TEST(BoundPieces, LaneMinimumIsFminAndSelectionCopiesBits) {
     EXPECT_TRUE(sameBits(std::fabs(right[l]), magnitude[l])) << l;
   }
   EXPECT_FALSE(jdpricer::anyLane(jdpricer::lessLanes(a, jdpricer::broadcastLanes(-kInf))));
+}
+
+// Each lane's value and bound are the scalar operation's, to the bit, also
+// where the error-free transformations fall back (huge, tiny, non-finite).
+TEST(BoundPieces, LaneArithmeticIsTheScalarArithmeticOfEachLane) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> mantissa(-2.0, 2.0);
+  std::uniform_int_distribution<int> exponent(-1060, 1020);
+  const double special[] = {kNaN, kInf, -kInf, 0.0, -0.0, 0x1p-1074, 0x1p+1000, 1.0};
+  const auto draw = [&](int i) {
+    return i % 5 == 0 ? special[(i / 5) % 8] : std::ldexp(mantissa(rng), exponent(rng) / (i % 3 + 1));
+  };
+  const jdpricer::BoundedDivisor divisor = jdpricer::divisor({1.4142135623730951, 1e-16});
+  for (int round = 0; round < 500; ++round) {
+    jdpricer::BoundedLanes x, y;
+    for (int l = 0; l < 8; ++l) {
+      x.v[l] = draw(round * 16 + l);
+      y.v[l] = draw(round * 16 + 8 + l);
+      x.e[l] = l % 2 ? 0.0 : std::fabs(x.v[l]) * 1e-15;
+      y.e[l] = l % 3 ? 0.0 : 1e-300;
+    }
+    const jdpricer::BoundedLanes results[] = {x + y, x - y, x * y, 0.5 * x, -0.5 * y, x / divisor};
+    for (int l = 0; l < 8; ++l) {
+      const Bounded a{x.v[l], x.e[l]}, b{y.v[l], y.e[l]};
+      const Bounded expected[] = {a + b, a - b, a * b, 0.5 * a, -0.5 * b, a / divisor};
+      for (int k = 0; k < 6; ++k) {
+        ASSERT_TRUE(sameBits(expected[k].v, results[k].v[l])) << round << " " << l << " " << k;
+        ASSERT_TRUE(sameBits(expected[k].e, results[k].e[l])) << round << " " << l << " " << k;
+      }
+    }
+  }
 }
 
 TEST(BoundPieces, PreparedDivisorKeepsTheQuotientAndBoundsItsRounding) {
