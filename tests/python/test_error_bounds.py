@@ -18,7 +18,7 @@ import jdpricer_batch
 from kou_grid import GRID, S, STRIKES, eta_s, market, row_id
 
 SERIES = (1, 5, 20, 60, 170)
-USEFUL_WITHIN = 300.0  # the largest ratio measured is ~125 (lam*T = 5, eta*sigma*sqrt(T) = 0.2)
+USEFUL_WITHIN = 300.0  # the largest ratio measured is ~180 (lam*T = 20, eta*sigma*sqrt(T) = 2)
 
 
 def needed_terms(row):
