@@ -265,17 +265,16 @@ probabilities cut after `n` terms misses at most
 `call_prices`). Rounding: the price is evaluated again in bounded
 arithmetic beside the closed form's own evaluation, maturity by maturity.
 Once the Hh values are formed the closed form is linear in them, so the
-errors of the unstable upward Hh recursion, computed exactly by error-free
-transformations (TwoSum, Dekker's product), are carried with their signs
-through the recursion's adjoint against the maturity's weights: the
-cancellation that later steps bring is taken into account. Everything
-else is bounded by magnitudes along each term's own path, library
-functions at twice their published accuracy (glibc on x86-64).
+errors of the unstable upward Hh recursion are carried through the
+recursion's adjoint against the maturity's weights, which keeps the signs
+with which later steps cancel them. Everything else is bounded by
+magnitudes along each term's own path, library functions at twice their
+published accuracy (glibc on x86-64).
 
 Accuracy: over the test grid (eta*sigma*sqrt(T) from 0.2 to 60, lam*T
 from 0.02 to 50) and on a grid of maturities up to 6 years the bound was
 never below the error against 30-digit prices. Where the closed form is
-well conditioned the worst bound of a maturity is within 20 to 70 times
+well conditioned the worst bound of a maturity is within 20 to 71 times
 its worst error (a single option's bound at most about 230 times its own
 error, of one ulp); where the closed form cancels it is far larger than
 the error, and far above any useful tolerance. It costs about 2 to 3
