@@ -69,12 +69,10 @@ inline BoundedLanes operator*(const BoundedLanes& x, const BoundedLanes& y) {
 // Halving (exactFactor = +-0.5), as the scalar operator* by an exact factor.
 inline BoundedLanes operator*(double half, const BoundedLanes& x) {
   const LaneBlock v = half * x.v;
-  const LaneBlock propagated = std::fabs(half) * x.e;
   const LaneMask exact = greaterEqualLanes(absLanes(v), broadcastLanes(0x1p-1021));
-  const BoundedLanes fast = bounded_lanes_detail::make(v, propagated, zeroLanes());
-  const BoundedLanes slow = bounded_lanes_detail::make(
-      v, propagated, bounded_lanes_detail::halfUlp(v) + bounded_detail::kTiniest);
-  return {v, selectLanes(exact, fast.e, slow.e)};
+  const LaneBlock rounding =
+      selectLanes(exact, zeroLanes(), bounded_lanes_detail::halfUlp(v) + bounded_detail::kTiniest);
+  return bounded_lanes_detail::make(v, std::fabs(half) * x.e, rounding);
 }
 
 inline BoundedLanes operator/(const BoundedLanes& x, const BoundedDivisor& y) {

@@ -233,18 +233,17 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
     // Where the bound is formed, its level values (with their errors) are
     // the engine's too, and their library calls are made once.
     const BoundedSeriesSlice& boundedSlice = maturity.bounded[series];
-    const bool sharing = boundable && slice.N > 0 && boundedSlice.upward.sharesLevels &&
-                         boundedSlice.downward.sharesLevels;
-    if (sharing) {
+    const bool bounding = boundable && slice.N > 0;
+    if (bounding) {
       boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
       boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
+    }
+    if (bounding && boundedSlice.upward.sharesLevels && boundedSlice.downward.sharesLevels) {
       beginSeriesAt(slice, levels[0].values, levels[1].values, lanes, levels[0].hh,
                     levels[1].hh);
     } else {
       beginSeries(slice, lanes);
-      if (boundable && slice.N > 0) {
-        boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
-        boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
+      if (bounding) {
         hhRecursion(levels[0].values, slice.N, levels[0].hh);
         hhRecursion(levels[1].values, slice.N, levels[1].hh);
       }
