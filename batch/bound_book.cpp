@@ -11,12 +11,26 @@
 
 namespace jdpricer {
 
+struct BoundedMaturityScratch {
+  BoundedKouModel::Maturity maturity;
+  std::vector<double> storage;
+};
+
 namespace {
 
+// A thread's last scratch, kept for its next pricer: freed, its pages would
+// go back to the system and fault in again on every call (a tenth of a
+// small book's robust prices). Kept up to this many doubles of triangles.
+constexpr std::size_t kKeptStorageDoubles = std::size_t{1} << 15;
+thread_local std::unique_ptr<BoundedMaturityScratch> keptScratch;
+
 // Default-initialized: buildMaturity writes what each maturity's pricing
-// reads, so the 60 kB are not cleared first.
-std::unique_ptr<BoundedKouModel::Maturity> newMaturity() {
-  return std::unique_ptr<BoundedKouModel::Maturity>(new BoundedKouModel::Maturity);
+// reads, so the 100 kB are not cleared first.
+std::unique_ptr<BoundedMaturityScratch> takeScratch(std::size_t storageDoubles) {
+  std::unique_ptr<BoundedMaturityScratch> scratch = std::move(keptScratch);
+  if (!scratch) scratch.reset(new BoundedMaturityScratch);
+  scratch->storage.resize(storageDoubles);
+  return scratch;
 }
 
 }  // namespace
@@ -42,23 +56,28 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
       count_(book.count),
       prices_(prices),
       bounds_(bounds),
-      maturityStorage_(BoundedKouModel::maturityDoubles(model_->terms())),
-      maturity_(newMaturity()) {}
+      scratch_(takeScratch(BoundedKouModel::maturityDoubles(model_->terms()))) {}
 
 BoundedBookPricer::BoundedBookPricer(Payoff payoff, const BoundedBookModel& model,
                                      const OptionColumns& book, const std::size_t* order,
-                                     std::size_t count, double* prices, double* bounds)
+                                     std::size_t count, double* prices, double* bounds,
+                                     BoundKind kind, double tolerance)
     : payoff_(payoff),
+      kind_(kind),
+      tolerance_(tolerance),
       model_(&model),
       book_(book),
       order_(order),
       count_(count),
       prices_(prices),
       bounds_(bounds),
-      maturityStorage_(BoundedKouModel::maturityDoubles(model.terms())),
-      maturity_(newMaturity()) {}
+      scratch_(takeScratch(BoundedKouModel::maturityDoubles(model.terms()))) {}
 
-BoundedBookPricer::~BoundedBookPricer() = default;
+BoundedBookPricer::~BoundedBookPricer() {
+  if (!keptScratch && scratch_ && scratch_->storage.capacity() <= kKeptStorageDoubles) {
+    keptScratch = std::move(scratch_);
+  }
+}
 
 bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   const PinnedFloatingPoint pinned;
@@ -76,7 +95,8 @@ bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
     if (next_ == sliceEnd_) {
       const double T = book_.T[order_[next_]];
       sliceEnd_ = maturityRunEnd(order_, next_, count_, book_.T);
-      bounded.buildMaturity(T, model_->lengths()(T), maturityStorage_.data(), *maturity_);
+      bounded.buildMaturity(T, model_->lengths()(T), scratch_->storage.data(), scratch_->maturity,
+                            kind_);
     }
     const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));
     double K[kBatchLanes], S[kBatchLanes], r[kBatchLanes], prices[kBatchLanes],
@@ -87,7 +107,12 @@ bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
       S[l] = book_.S[i];
       r[l] = book_.r[i];
     }
-    bounded.priceLanes(*maturity_, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds);
+    if (kind_ == BoundKind::kScreen) {
+      bounded.screenLanes(scratch_->maturity, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds,
+                          tolerance_);
+    } else {
+      bounded.priceLanes(scratch_->maturity, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds);
+    }
     for (int l = 0; l < count; ++l) {
       prices_[order_[next_ + l]] = prices[l];
       bounds_[order_[next_ + l]] = bounds[l];
@@ -111,11 +136,14 @@ constexpr double kFourierSliceWork = 10.0;
 
 }  // namespace
 
-void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
-                      double* prices, double* bounds, std::size_t workers,
-                      const std::function<void()>& poll) {
-  const BoundedBookModel shared(model, book);
-  const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
+namespace {
+
+// The options `order` of the book, in maturity order, on up to `workers`
+// threads.
+void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const OptionColumns& book,
+                       const std::vector<std::size_t>& order, double* prices, double* bounds,
+                       std::size_t workers, const std::function<void()>& poll,
+                       BoundKind kind, double tolerance = HUGE_VAL) {
   const SeriesLengths& lengths = shared.lengths();
   const auto optionWork = [&lengths](double T) {
     const double n = lengths(T) > 0 ? lengths(T) : 0;
@@ -128,9 +156,20 @@ void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns&
       segments,
       [&](const BookSegment& segment) {
         return std::make_unique<BoundedBookPricer>(payoff, shared, book, segment.order,
-                                                   segment.count, prices, bounds);
+                                                   segment.count, prices, bounds, kind,
+                                                   tolerance);
       },
       poll);
+}
+
+}  // namespace
+
+void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                      double* prices, double* bounds, std::size_t workers,
+                      const std::function<void()>& poll, BoundKind kind) {
+  const BoundedBookModel shared(model, book);
+  priceBoundedOrder(payoff, shared, book, maturityOrder(book.T, book.count), prices, bounds,
+                    workers, poll, kind);
 }
 
 void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,
@@ -150,11 +189,25 @@ void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColu
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                      double tolerance, double* prices, double* bounds, bool* usedFourier,
                      std::size_t workers, const std::function<void()>& poll) {
-  priceBoundedBook(payoff, model, book, prices, bounds, workers, poll);
+  // The screen settles the options it bounds within the tolerance; the
+  // full bound, formed for the rest only, settles more. A NaN bound or
+  // tolerance compares false: such options go on.
+  const BoundedBookModel shared(model, book);
+  const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
+  priceBoundedOrder(payoff, shared, book, order, prices, bounds, workers, poll,
+                    BoundKind::kScreen, tolerance);
+  std::vector<std::size_t> unsettled;
+  for (const std::size_t i : order) {
+    if (!(bounds[i] <= tolerance)) unsettled.push_back(i);
+  }
+  if (!unsettled.empty()) {
+    // Still in maturity order: the same segments of maturities.
+    priceBoundedOrder(payoff, shared, book, unsettled, prices, bounds, workers, poll,
+                      BoundKind::kFull);
+  }
   std::vector<std::size_t> indices;
   std::vector<double> T, K, S, r;
   for (std::size_t i = 0; i < book.count; ++i) {
-    // A NaN bound or tolerance compares false: such options go to the series.
     const bool trusted = bounds[i] <= tolerance;
     usedFourier[i] = !trusted;
     if (trusted) continue;

@@ -21,6 +21,7 @@
 // own the gathered columns of the options that go to the cosine series.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -50,6 +51,8 @@ class BoundedBookModel {
   std::unique_ptr<BoundedKouModel> model_;
 };
 
+struct BoundedMaturityScratch;
+
 class BoundedBookPricer {
  public:
   // The whole book, in its own order. prices and bounds: count entries each;
@@ -57,10 +60,11 @@ class BoundedBookPricer {
   BoundedBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                     double* prices, double* bounds);
   // The options order[0..count) of the book under a model built for it; all
-  // must outlive the pricer.
+  // must outlive the pricer. kind: the full bound or the screen.
   BoundedBookPricer(Payoff payoff, const BoundedBookModel& model, const OptionColumns& book,
                     const std::size_t* order, std::size_t count, double* prices,
-                    double* bounds);
+                    double* bounds, BoundKind kind = BoundKind::kFull,
+                    double tolerance = HUGE_VAL);
 
   ~BoundedBookPricer();
 
@@ -70,6 +74,8 @@ class BoundedBookPricer {
 
  private:
   Payoff payoff_;
+  BoundKind kind_ = BoundKind::kFull;
+  double tolerance_ = HUGE_VAL;  // the screen's (see screenLanes)
   std::unique_ptr<BoundedBookModel> ownedModel_;  // the whole-book pricer's
   const BoundedBookModel* model_;
   OptionColumns book_;
@@ -78,26 +84,28 @@ class BoundedBookPricer {
   std::size_t count_;
   double* prices_;
   double* bounds_;
-  // The current maturity's shared work, its triangles in maturityStorage_.
-  std::vector<double> maturityStorage_;
-  std::unique_ptr<BoundedKouModel::Maturity> maturity_;
+  // The current maturity's shared work and its triangles (some 100 kB,
+  // reused by the thread's next pricer).
+  std::unique_ptr<BoundedMaturityScratch> scratch_;
   std::size_t next_ = 0;      // position in order_
   std::size_t sliceEnd_ = 0;  // end in order_ of the current maturity
 };
 
 // Robust prices of a whole book on up to `workers` threads (parallel_book.hpp):
-// the bounded closed form over segments of the maturity order, then the
-// cosine series over segments of the options whose bound exceeds the
-// tolerance. `poll` runs on the calling thread between chunks and may
-// throw to end the call. Bits as RobustBookPricer's, for every count.
+// the closed form with the screen's bounds over segments of the maturity
+// order, the full bound for the options whose screen exceeds the tolerance,
+// then the cosine series over segments of the options whose full bound
+// exceeds it too. `poll` runs on the calling thread between chunks and may
+// throw to end the call. The same prices and bounds for every worker count.
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                      double tolerance, double* prices, double* bounds, bool* usedFourier,
                      std::size_t workers, const std::function<void()>& poll);
 
-// Bounded prices of a whole book on up to `workers` threads, as above.
+// Bounded prices of a whole book on up to `workers` threads, as above: the
+// full bound, or the screen.
 void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                       double* prices, double* bounds, std::size_t workers,
-                      const std::function<void()>& poll);
+                      const std::function<void()>& poll, BoundKind kind = BoundKind::kFull);
 
 // Cosine-series prices of a whole book on up to `workers` threads.
 void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColumns& book,

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "batch/book_pricer.hpp"
+#include "batch/bound_book.hpp"
 #include "batch/greeks_book.hpp"
 #include "pricing/closed_form/options.hpp"
 #include "pricing/error_bound/price_bound.hpp"
@@ -354,6 +355,18 @@ void checkPrices(const Input& in) {
     const jdpricer::PriceAndBound callBound = bounded.call(T, K, S, r);
     expectSame("bounded call value differs from the call", C, callBound.price);
     if (!(callBound.bound >= 0.0)) fail("error bound is NaN or negative", C, callBound.bound);
+    // The robust prices' screen, its adjoint taken where a bound nears the
+    // tolerance: the same value, a bound.
+    const jdpricer::OptionColumns columns{maturities, strikes, spots, rates, 3};
+    const jdpricer::BoundedBookModel screenModel({sigma, lam, p, eta1, eta2, n}, columns);
+    const std::size_t order[3] = {0, 1, 2};
+    double screened[3], screenBounds[3];
+    jdpricer::BoundedBookPricer screen(jdpricer::Payoff::kCall, screenModel, columns, order, 3,
+                                       screened, screenBounds, jdpricer::BoundKind::kScreen,
+                                       1e-9);
+    while (screen.priceNext(2)) {}
+    expectSame("screened call value differs from the call", C, screened[1]);
+    if (!(screenBounds[1] >= 0.0)) fail("screen bound is NaN or negative", C, screenBounds[1]);
   }
 
   if (n > jdpricer::kMaxSeriesTerms) {

@@ -77,6 +77,20 @@ void evaluateIntegralFamilyAt(
 }
 
 template <int Lanes>
+void formIntegralLevelValues(const IntegralFamily& f, const typename LaneVector<Lanes>::type& c,
+                             IntegralLevelValues<typename LaneVector<Lanes>::type>& level) {
+  for (int l = 0; l < Lanes; ++l) {
+    const IntegralLevel t =
+        integralLevel(f.which, f.constants, lane(c, l), f.alpha, f.beta, f.delta);
+    lane(level.e, l) = t.e;
+    lane(level.eOverAlpha, l) = t.eOverAlpha;
+    lane(level.phi, l) = t.phi;
+    lane(level.hZero, l) = hhZero(t.e);
+    lane(level.hMinusOne, l) = hhMinusOne(t.e);
+  }
+}
+
+template <int Lanes>
 void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>::type c,
                             typename LaneVector<Lanes>::type* out) {
   typename LaneVector<Lanes>::type hh[kSeriesTableSize];
@@ -87,15 +101,7 @@ void evaluateIntegralFamily(const IntegralFamily& f, typename LaneVector<Lanes>:
   // e, E/alpha, the normal factor and the recursion's start per lane
   // (library calls).
   IntegralLevelValues<typename LaneVector<Lanes>::type> level;
-  for (int l = 0; l < Lanes; ++l) {
-    const IntegralLevel t =
-        integralLevel(f.which, f.constants, lane(c, l), f.alpha, f.beta, f.delta);
-    lane(level.e, l) = t.e;
-    lane(level.eOverAlpha, l) = t.eOverAlpha;
-    lane(level.phi, l) = t.phi;
-    lane(level.hZero, l) = hhZero(t.e);
-    lane(level.hMinusOne, l) = hhMinusOne(t.e);
-  }
+  formIntegralLevelValues<Lanes>(f, c, level);
   evaluateIntegralFamilyAt<Lanes>(f, level, out, hh);
 }
 
@@ -104,6 +110,9 @@ template void evaluateIntegralFamily<1>(const IntegralFamily&, LaneVector<1>::ty
 template void evaluateIntegralFamily<kBatchLanes>(const IntegralFamily&,
                                                   LaneVector<kBatchLanes>::type,
                                                   LaneVector<kBatchLanes>::type*);
+template void formIntegralLevelValues<kBatchLanes>(
+    const IntegralFamily&, const LaneVector<kBatchLanes>::type&,
+    IntegralLevelValues<LaneVector<kBatchLanes>::type>&);
 template void evaluateIntegralFamilyAt<kBatchLanes>(
     const IntegralFamily&, const IntegralLevelValues<LaneVector<kBatchLanes>::type>&,
     LaneVector<kBatchLanes>::type*, LaneVector<kBatchLanes>::type*);

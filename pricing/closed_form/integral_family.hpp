@@ -48,6 +48,13 @@ struct IntegralLevelValues {
   Vec e, eOverAlpha, phi, hMinusOne, hZero;
 };
 
+// Forms the level values of each lane at c by the library calls of
+// evaluateIntegralFamily (integralLevel, hhMinusOne, hhZero); not for a
+// family of case kZero, which has none.
+template <int Lanes>
+void formIntegralLevelValues(const IntegralFamily& family, const typename LaneVector<Lanes>::type& c,
+                             IntegralLevelValues<typename LaneVector<Lanes>::type>& level);
+
 // Hh_0(e) .. Hh_{count-1}(e) of each lane by the upward recursion from
 // those values (count >= 1).
 template <class Vec>

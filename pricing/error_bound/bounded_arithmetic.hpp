@@ -249,12 +249,12 @@ inline Bounded erfc(Bounded x, double slope) {
 }
 inline Bounded erfc(Bounded x) { return erfc(x, bounded_detail::erfcSlope(x)); }
 
-// tgamma(m + 1) = m!, the argument exact. Up to 22! the factorials are exact
-// doubles, which tgamma returns.
-inline Bounded factorial(int m) {
+// tgamma(m + 1) = m! (given, or one library call), the argument exact. Up to
+// 22! the factorials are exact doubles, which tgamma returns.
+inline Bounded factorial(int m, double v) {
   using namespace bounded_detail;
-  const double v = std::tgamma(static_cast<double>(m) + 1.0);
   return make(v, 0.0, m <= 22 ? 0.0 : kTgamma * halfUlp(v));
 }
+inline Bounded factorial(int m) { return factorial(m, std::tgamma(static_cast<double>(m) + 1.0)); }
 
 }  // namespace jdpricer

@@ -3,67 +3,15 @@
 #include <cmath>
 #include <limits>
 
+#include "pricing/error_bound/bound_support.hpp"
 #include "pricing/error_bound/bounded_lanes.hpp"
+#include "pricing/error_bound/recursion_adjoint.hpp"
 
 namespace jdpricer {
 
+using namespace bound_support;
+
 namespace {
-
-constexpr double kU = bounded_detail::kUnitRoundoff;
-constexpr double kTiny = bounded_detail::kTiniest;
-constexpr double kInfinity = std::numeric_limits<double>::infinity();
-
-// gamma_k = k u / (1 - k u), rounded up generously.
-double gamma(int k) {
-  const double ku = static_cast<double>(k) * kU;
-  return ku < 0.25 ? ku / (1.0 - ku) * (1.0 + 8.0 * kU) : kInfinity;
-}
-
-// 1/m, m = 0..kSeriesTableSize + 1, each within u of its value: the bound's
-// own arithmetic multiplies by these instead of dividing (its rounding is
-// covered by the final widening; where a value with a sign is formed this
-// way, its error bound counts the extra rounding).
-struct Reciprocals {
-  double of[kSeriesTableSize + 2];
-  constexpr Reciprocals() : of() {
-    of[0] = 0.0;
-    for (int m = 1; m < kSeriesTableSize + 2; ++m) of[m] = 1.0 / m;
-  }
-};
-constexpr Reciprocals kReciprocals;
-
-double upper(Bounded x) { return std::fabs(x.v) + x.e; }
-
-// x^j for j = 1, 2, ... in turn, as powInteger bounds it, with the value
-// pow(x, j) given (the engine's own, or one library call) and
-// (|x| + e)^(j-1) carried from one power to the next, rounded up, instead of
-// a second library call.
-class PowerBounds {
- public:
-  explicit PowerBounds(Bounded x) : x_(x), grown_(std::fabs(x.v) + x.e) {}
-  Bounded next(double value) {
-    ++j_;
-    const double propagated =
-        x_.e == 0.0 ? 0.0 : static_cast<double>(j_) * carried_ * x_.e * (1.0 + 4.0 * kU);
-    carried_ = carried_ * grown_ * (1.0 + 2.0 * kU);
-    Bounded out{value, propagated + (j_ == 1 ? 0.0 : 2.0 * kU * std::fabs(value)) + kTiny};
-    if (!(out.e <= std::numeric_limits<double>::max()) || std::isnan(value)) out.e = kInfinity;
-    return out;
-  }
-
- private:
-  Bounded x_;
-  double grown_;
-  double carried_ = 1.0;  // (|x| + e)^(j-1), from above
-  int j_ = 0;
-};
-
-// NaN and overflow give +inf: still a bound.
-double finiteOrInfinite(double bound) { return bound <= std::numeric_limits<double>::max() ? bound : kInfinity; }
-LaneBlock finiteOrInfinite(const LaneBlock& bound) {
-  return selectLanes(lessEqualLanes(bound, broadcastLanes(std::numeric_limits<double>::max())),
-                     bound, broadcastLanes(kInfinity));
-}
 
 // sqrt 2 as a divisor: the double nearest it, within half an ulp.
 const BoundedDivisor kSqrtTwoDivisor = divisor(literal(kSqrtTwo));
@@ -76,42 +24,33 @@ Bounded normalCdfBounded(Bounded y) {
 // buildIntegralFamily) and its weights omega_m = sum_{n>m} pi_n W_{n,m+1}
 // with their error bounds; W and its coefficient errors Ce come from the
 // powers (eta s)^k and the coefficient triangle (row n at triangleIndex(n, 1)).
-void buildFamily(const IntegralFamily& engine, int N, Bounded alpha, Bounded beta,
-                 Bounded delta, const Bounded* etaSPow,
-                 const Bounded* pi, const double* C, const double* Ce, const double* W,
-                 BoundedIntegralFamily& out) {
-  out.alpha = alpha;
-  out.beta = beta;
-  out.delta = delta;
-  out.alphaOverBeta = alpha / beta;
-  out.alphaDivisor = divisor(alpha);
-  out.betaInverseRoom = divisor(beta).inverseRoom;
-  out.sharesLevels = engine.which != IntegralCase::kZero && alpha.v == engine.alpha &&
-                     beta.v == engine.beta && delta.v == engine.delta &&
-                     out.alphaOverBeta.v == engine.constants.alphaOverBeta;
-  const Bounded rho = beta / alpha;
-  const Bounded F = exp((alpha * alpha) / ((beta + beta) * beta) + (delta * alpha) / beta);
-  const Bounded G = literal(kSqrtTwoPi) / beta;
+void buildFamily(const IntegralFamily& engine, int N, const BoundedFamilyConstants& k,
+                 const Bounded* etaSPow, const Bounded* pi, const double* C, const double* Ce,
+                 const double* W, BoundedIntegralFamily& out) {
+  out.alpha = k.alpha;
+  out.beta = k.beta;
+  out.delta = k.delta;
+  out.alphaOverBeta = k.alphaOverBeta;
+  out.alphaDivisor = divisor(k.alpha);
+  out.betaInverseRoom = divisor(k.beta).inverseRoom;
+  out.sharesLevels = engine.which != IntegralCase::kZero && k.alpha.v == engine.alpha &&
+                     k.beta.v == engine.beta && k.delta.v == engine.delta &&
+                     k.alphaOverBeta.v == engine.constants.alphaOverBeta;
   // exp(-z^2/2) = Hh_-1(e) E / F at every level (z Phi's argument), so
   // Phi's slope needs exp(-z^2/2) <= Hh_-1 |E/alpha| |alpha| / F from above.
-  const double FLow = F.v - F.e;
-  out.phiSlopeScale = FLow > 0.0 ? upper(alpha) / FLow * (1.0 + 4.0 * kU) : kInfinity;
-  double worst = 0.0;
-  out.rhoPowRelative[0] = 0.0;
+  const double FLow = k.F.v - k.F.e;
+  out.phiSlopeScale = FLow > 0.0 ? upper(k.alpha) / FLow * (1.0 + 4.0 * kU) : kInfinity;
+  boundFamilyPowers(engine, N, k, out.rhoPowRelative, out.gaussianScaleError);
   out.sumRelative[0] = gamma(1);
   out.sumScale[0] = (1.0 + gamma(4)) * (1.0 + 4.0 * kU);
-  PowerBounds rhoPowers(rho);
   for (int j = 1; j <= N; ++j) {
-    const Bounded rhoPow = rhoPowers.next(engine.rhoPow[j]);
-    const double relative = rhoPow.v > 0.0 ? rhoPow.e / rhoPow.v : kInfinity;
-    if (!(relative <= worst)) worst = relative;
-    out.rhoPowRelative[j] = worst;
     // S_j: j + 1 roundings of its own, the powers' errors, and the Horner
     // pass's own rounding (2 per step) in T_j.
+    const double worst = out.rhoPowRelative[j];
     out.sumRelative[j] = gamma(j + 1) + worst;
     out.sumScale[j] = (1.0 + gamma(2 * j + 4)) * (1.0 + worst) * (1.0 + 4.0 * kU);
-    out.gaussianScaleError[j - 1] = ((G * rhoPow) * F).e;
   }
+  const Bounded rho = k.rho;
 
   double sum[kSeriesTableSize], error[kSeriesTableSize], rounding[kSeriesTableSize];
   for (int m = 0; m < N; ++m) sum[m] = error[m] = rounding[m] = 0.0;
@@ -192,10 +131,6 @@ struct FamilyBounds {
   LaneBlock error, shift, slope;
 };
 
-LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamily& b,
-                           const FamilyScratch& s, const LaneBlock& zeroDelta,
-                           const LaneBlock& zeroDeltaError);
-
 void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
                  const BoundedFamilyLevels& level, const LaneBlock* I, FamilyScratch& s,
                  FamilyBounds& out) {
@@ -258,7 +193,7 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   const double growth = 1.0 + gamma(3 * N + 8);
   LaneBlock recursion = forward * growth;
   if (anyUnstable) {
-    const LaneBlock adjoint = adjointRecursion(e, N, b, s, zeroDelta, zeroDeltaError);
+    const LaneBlock adjoint = adjointRecursion(e, N, b.kappa, b.kappaError, s.local, zeroDelta, zeroDeltaError);
     recursion = selectLanes(unstable, minLanes(recursion, adjoint), recursion);
   }
   const LaneBlock eOverAlphaUpper = eOverAlphaAbs + eOverAlphaError;
@@ -267,61 +202,17 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   out.slope = finiteOrInfinite(eOverAlphaUpper * upper(b.alpha) * weightedHh * growth);
 }
 
-// Backward: the adjoint Lambda of the recursion against kappa, with a running
-// bound on its error, against the local errors' magnitudes (h_0's with its
-// sign where the tail form gives it).
-LaneBlock adjointRecursion(const LaneBlock& e, int N, const BoundedIntegralFamily& b,
-                           const FamilyScratch& s, const LaneBlock& zeroDelta,
-                           const LaneBlock& zeroDeltaError) {
-  const LaneBlock eAbs = absLanes(e);
-  const LaneBlock zero = zeroLanes();
-  LaneBlock next = zero, afterNext = zero, nextError = zero, afterNextError = zero;
-  LaneBlock recursion = zero, zeroTerm = zero;
-  for (int i = N - 1; i >= 0; --i) {
-    const LaneBlock stepOne = (e * next) * kReciprocals.of[i + 1];
-    const LaneBlock stepTwo = afterNext * kReciprocals.of[i + 2];
-    const LaneBlock partial = b.kappa[i] - stepOne;
-    const LaneBlock adjoint = partial + stepTwo;
-    const LaneBlock adjointError =
-        (b.kappaError[i] + eAbs * nextError * kReciprocals.of[i + 1] +
-         afterNextError * kReciprocals.of[i + 2] +
-         kU * (3.0 * absLanes(stepOne) + 2.0 * absLanes(stepTwo) + absLanes(partial) +
-               absLanes(adjoint)) +
-         5.0 * kTiny) *
-        (1.0 + 4.0 * kU);
-    const LaneBlock adjointUpper = absLanes(adjoint) + adjointError;
-    if (i > 0) {
-      recursion = recursion + adjointUpper * s.local[i + 1];
-    } else {
-      // h_0's error: zeroDelta within zeroDeltaError where the tail form
-      // gives it, else by magnitude.
-      const LaneMask known = greaterEqualLanes(zeroDeltaError, zero);
-      zeroTerm = selectLanes(known, absLanes(adjoint * zeroDelta), zero);
-      recursion = recursion + selectLanes(known,
-                                          adjointError * absLanes(zeroDelta) +
-                                              adjointUpper * zeroDeltaError,
-                                          adjointUpper * s.local[1]);
-    }
-    afterNext = next;
-    afterNextError = nextError;
-    next = adjoint;
-    nextError = adjointError;
-  }
-  // Hh_{-1} enters Hh_1 alone, with weight 1: Lambda_{-1} = Lambda_1.
-  recursion = recursion + (absLanes(afterNext) + afterNextError) * s.local[0];
-  // Lambda_0 zeroDelta, its product rounded (within u of itself).
-  recursion = recursion + zeroTerm * (1.0 + 2.0 * kU);
-  return recursion;
-}
 }  // namespace
 
-void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law,
-                             const Bounded* fact, const double* P, const double* Pe,
-                             const double* Q, const double* Qe, const double* W,
-                             const double* V, BoundedSeriesSlice& out) {
+void boundSliceScales(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                      BoundedSliceScales& out) {
   const Bounded T = Bounded::exact(slice.T), sigma = Bounded::exact(slice.sigma);
   const Bounded sqrtT = sqrt(T);
-  out.pi0 = exp((-law.lam) * T);
+  const Bounded decay = (-law.lam) * T;
+  // The engine's exp(-lam T) where its lam T is this one (-(lam T) is
+  // (-lam) T to the bit).
+  const bool sharedDecay = slice.N > 0 && decay.v == -slice.lamT;
+  out.pi0 = sharedDecay ? exp(decay, slice.pi0) : exp(decay);
   const Bounded D = sqrt(literal(6.283185307179586) * T) * sigma;
   const Bounded eta1Sigma = law.eta1 * sigma, eta2Sigma = law.eta2 * sigma;
   out.upScale = exp(eta1Sigma * eta1Sigma * T * 0.5) / D;
@@ -333,26 +224,77 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
   out.density = finiteOrInfinite(room > 0.0 ? (1.0 / room) * (1.0 + 4.0 * kU) : kInfinity);
   // sup |phi_s'| = 1/(s^2 sqrt(2 pi e)), s^2 = sigma^2 T; 4.13 < sqrt(2 pi e).
   out.densitySlope = finiteOrInfinite(1.0 / ((slice.sigma * slice.sigma) * slice.T * 4.13));
-  const int N = slice.N;
-  if (N == 0) return;
+}
 
-  const Bounded s = sigma * sqrtT;
+void boundSeriesPowers(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                       const Bounded* fact, Bounded pi0, Bounded* pi, Bounded* eta1SPow,
+                       Bounded* eta2SPow) {
+  const Bounded T = Bounded::exact(slice.T);
+  const Bounded s = Bounded::exact(slice.sigma) * sqrt(T);
   const Bounded lamT = law.lam * T;
-  const Bounded eta1S = law.eta1 * s, eta2S = law.eta2 * s;
-  Bounded pi[kSeriesTableSize], eta1SPow[kSeriesTableSize], eta2SPow[kSeriesTableSize];
-  PowerBounds lamTPowers(lamT), eta1SPowers(eta1S), eta2SPowers(eta2S);
-  for (int n = 1; n <= N; ++n) {
+  PowerBounds lamTPowers(lamT), eta1SPowers(law.eta1 * s), eta2SPowers(law.eta2 * s);
+  for (int n = 1; n <= slice.N; ++n) {
     // The engine's own powers where its lam T is this one.
     const double power = lamT.v == slice.lamT ? slice.lamTPow[n]
                                               : std::pow(lamT.v, static_cast<double>(n));
-    pi[n] = (out.pi0 * lamTPowers.next(power)) / fact[n];
+    pi[n] = (pi0 * lamTPowers.next(power)) / fact[n];
     eta1SPow[n] = eta1SPowers.next(slice.eta1SPow[n]);
     eta2SPow[n] = eta2SPowers.next(slice.eta2SPow[n]);
   }
-  buildFamily(slice.upward, N, -law.eta1, Bounded::exact(-1.0) / s, sqrtT * (-sigma * law.eta1), eta1SPow, pi,
-              P, Pe, W, out.upward);
-  buildFamily(slice.downward, N, law.eta2, Bounded::exact(1.0) / s, sqrtT * (-sigma * law.eta2), eta2SPow, pi, Q,
-              Qe, V, out.downward);
+}
+
+BoundedFamilyConstants boundFamilyConstants(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                                            bool upward) {
+  const Bounded sigma = Bounded::exact(slice.sigma);
+  const Bounded sqrtT = sqrt(Bounded::exact(slice.T));
+  const Bounded s = sigma * sqrtT;
+  BoundedFamilyConstants k;
+  k.alpha = upward ? -law.eta1 : law.eta2;
+  k.beta = upward ? Bounded::exact(-1.0) / s : Bounded::exact(1.0) / s;
+  k.delta = sqrtT * (-sigma * (upward ? law.eta1 : law.eta2));
+  k.alphaOverBeta = k.alpha / k.beta;
+  k.rho = k.beta / k.alpha;
+  // F's argument in the engine's order: where its operands are the
+  // engine's, so is its exp, and the library call is not made again.
+  const IntegralFamily& engine = upward ? slice.upward : slice.downward;
+  const Bounded exponent =
+      (k.alpha * k.alpha) / ((k.beta + k.beta) * k.beta) + (k.delta * k.alpha) / k.beta;
+  const bool shared = engine.which != IntegralCase::kZero && engine.alpha == k.alpha.v &&
+                      engine.beta == k.beta.v && engine.delta == k.delta.v;
+  k.F = shared ? exp(exponent, engine.constants.F) : exp(exponent);
+  k.G = literal(kSqrtTwoPi) / k.beta;
+  return k;
+}
+
+void boundFamilyPowers(const IntegralFamily& engine, int N, const BoundedFamilyConstants& k,
+                       double* rhoPowRelative, double* gaussianScaleError) {
+  double worst = 0.0;
+  rhoPowRelative[0] = 0.0;
+  PowerBounds rhoPowers(k.rho);
+  for (int j = 1; j <= N; ++j) {
+    const Bounded rhoPow = rhoPowers.next(engine.rhoPow[j]);
+    const double relative = rhoPow.v > 0.0 ? rhoPow.e / rhoPow.v : kInfinity;
+    if (!(relative <= worst)) worst = relative;
+    rhoPowRelative[j] = worst;
+    const Bounded gaussian = (k.G * rhoPow) * k.F;
+    gaussianScaleError[j - 1] =
+        gaussian.v == engine.gaussianScale[j - 1] ? gaussian.e : kInfinity;
+  }
+}
+
+void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                             const Bounded* fact, const double* P, const double* Pe,
+                             const double* Q, const double* Qe, const double* W,
+                             const double* V, BoundedSeriesSlice& out) {
+  boundSliceScales(slice, law, out);
+  const int N = slice.N;
+  if (N == 0) return;
+  Bounded pi[kSeriesTableSize], eta1SPow[kSeriesTableSize], eta2SPow[kSeriesTableSize];
+  boundSeriesPowers(slice, law, fact, out.pi0, pi, eta1SPow, eta2SPow);
+  buildFamily(slice.upward, N, boundFamilyConstants(slice, law, true), eta1SPow, pi, P, Pe, W,
+              out.upward);
+  buildFamily(slice.downward, N, boundFamilyConstants(slice, law, false), eta2SPow, pi, Q, Qe,
+              V, out.downward);
 }
 
 void boundFamilyLevels(const IntegralFamily& f, const BoundedIntegralFamily& b,

@@ -90,18 +90,23 @@ struct BoundedIntegralFamily {
   bool sharesLevels;
 };
 
-struct BoundedSeriesSlice {
+// The series' law as the bounded evaluation carries it.
+struct BoundedJumpLaw {
+  Bounded lam, eta1, eta2;
+};
+
+// A maturity's scales of one series with their bounds (the full bound's and
+// the screen's alike).
+struct BoundedSliceScales {
   Bounded pi0, upScale, downScale, sqrtTSigma;
   BoundedDivisor sqrtTSigmaDivisor;
   bool sharesNoJumpFactor;  // its sqrt(T) sigma is the engine's to the bit
   double density;       // >= 1/(sigma sqrt(2 pi T)), the largest slope of Upsilon in c
   double densitySlope;  // >= 1/(sigma^2 T sqrt(2 pi e)), the largest change of that slope
-  BoundedIntegralFamily upward, downward;
 };
 
-// The series' law as the bounded evaluation carries it.
-struct BoundedJumpLaw {
-  Bounded lam, eta1, eta2;
+struct BoundedSeriesSlice : BoundedSliceScales {
+  BoundedIntegralFamily upward, downward;
 };
 
 // Builds the bounded constants of `slice` (built by buildSeriesSlice with
@@ -112,6 +117,25 @@ void buildBoundedSeriesSlice(const SeriesSlice& slice, const BoundedJumpLaw& law
                              const Bounded* fact, const double* P, const double* Pe,
                              const double* Q, const double* Qe, const double* W,
                              const double* V, BoundedSeriesSlice& out);
+
+// The pieces both bounds build from a slice: its scales; the Poisson weights
+// pi_1..pi_N and the powers (eta s)^k of both families from the engine's
+// values (fact the factorials with their bounds); a family's constants
+// (the upward family's, or the downward one's) in the engine's order; and
+// the relative errors of the powers of rho, rhoPowRelative[j] >= the worst
+// of j' <= j, and the errors of the Gaussian factors G rho^(m+1) F.
+void boundSliceScales(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                      BoundedSliceScales& out);
+void boundSeriesPowers(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                       const Bounded* fact, Bounded pi0, Bounded* pi, Bounded* eta1SPow,
+                       Bounded* eta2SPow);
+struct BoundedFamilyConstants {
+  Bounded alpha, beta, delta, alphaOverBeta, rho, F, G;
+};
+BoundedFamilyConstants boundFamilyConstants(const SeriesSlice& slice, const BoundedJumpLaw& law,
+                                            bool upward);
+void boundFamilyPowers(const IntegralFamily& engine, int N, const BoundedFamilyConstants& k,
+                       double* rhoPowRelative, double* gaussianScaleError);
 
 // One family's values at each lane's level c (e, E/alpha, Phi, Hh_-1, Hh_0:
 // the library calls of the option's work), formed once with their errors:

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "pricing/closed_form/option_series.hpp"
+#include "pricing/error_bound/bound_support.hpp"
 
 namespace jdpricer {
 
@@ -101,11 +102,21 @@ BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1
   const Bounded zeta = ((pp * e1) / (e1 - one) + ((one - pp) * e2) / (e2 + one)) - one;
   halfSigmaSquared_ = (0.5 * s) * s;
   lamZeta_ = l * zeta;
+  driftConstantsError_ = halfSigmaSquared_.v == measures_.halfSigmaSquared &&
+                                 lamZeta_.v == measures_.lamZeta
+                             ? halfSigmaSquared_.e + lamZeta_.e
+                             : kInfinity;
   laws_[0] = {(one + zeta) * l, e1 - one, e2 + one};
   laws_[1] = {l, e1, e2};
   const Bounded lawP[2] = {(pp / (one + zeta)) * (e1 / (e1 - one)), pp};
   const JumpLaw engineLaws[2] = {measures_.stock, measures_.riskNeutral};
-  for (int m = 0; m <= terms_; ++m) factorialBounds_[m] = factorial(m);
+  double worst = 0.0;
+  for (int m = 0; m <= terms_; ++m) {
+    factorialBounds_[m] = factorial(m, factorials_[m]);
+    const double r = bound_support::relativeError(factorialBounds_[m]);
+    if (!(r <= worst)) worst = r;
+    factorialRelative_[m] = worst;
+  }
   const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
   double* cells = storage;
   for (int series = 0; series < 2; ++series) {
@@ -124,7 +135,23 @@ BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1
     for (int row = 1; row <= terms_; ++row) {
       rows.next(P + triangleIndex(row, 1), Q + triangleIndex(row, 1));
     }
-    if (inDomain_) coefficientErrors(series, lawP[series], storage + 8 * size);
+    if (!inDomain_) continue;
+    coefficientErrors(series, lawP[series], storage + 8 * size);
+    const auto relative = [](double value, double error) {
+      return error == 0.0 ? 0.0 : error / std::fabs(value) * (1.0 + 2.0 * kUnit);
+    };
+    for (int row = 1; row <= terms_; ++row) {
+      double worstP = 0.0, worstQ = 0.0;
+      const int first = triangleIndex(row, 1);
+      for (int k = 0; k < row; ++k) {
+        const double rp = relative(P[first + k], Pe[first + k]);
+        const double rq = relative(Q[first + k], Qe[first + k]);
+        if (!(rp <= worstP)) worstP = rp;
+        if (!(rq <= worstQ)) worstQ = rq;
+      }
+      rowRelativeP_[series][row] = worstP;
+      rowRelativeQ_[series][row] = worstQ;
+    }
   }
 }
 
@@ -175,10 +202,12 @@ void BoundedKouModel::coefficientErrors(int series, Bounded p, double* scratch) 
   }
 }
 
-void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& out) const {
+void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& out,
+                                    BoundKind kind) const {
   const int terms = n < 0 ? 0 : (n < terms_ ? n : terms_);
   out.T = T;
   out.terms = terms;
+  out.kind = kind;
   out.poissonTail[0] = poissonTailAbove(laws_[0].lam.v * T + laws_[0].lam.e * T, n);
   out.poissonTail[1] = poissonTailAbove(laws_[1].lam.v * T, n);
   const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
@@ -194,11 +223,85 @@ void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& 
       weightRow(slice, row_n, P_[series] + row, Q_[series] + row, out.W[series] + row,
                 out.V[series] + row);
     }
-    if (inDomain_ && finitePositive(T)) {
+    if (!boundable(T)) continue;
+    if (kind == BoundKind::kScreen) {
+      buildScreenSlice(slice, laws_[series], factorialBounds_, factorialRelative_[terms],
+                       rowRelativeP_[series], rowRelativeQ_[series], out.W[series],
+                       out.V[series], out.screen[series]);
+    } else {
       buildBoundedSeriesSlice(slice, laws_[series], factorialBounds_, P_[series], Pe_[series],
                               Q_[series], Qe_[series], out.W[series], out.V[series],
                               out.bounded[series]);
     }
+  }
+}
+
+bool BoundedKouModel::boundable(double T) const { return inDomain_ && finitePositive(T); }
+
+void BoundedKouModel::logMoneyness(const double* K, const double* S, int count, bool bounded,
+                                   double* a, Bounded* boundedA) const {
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const int i = l < count ? l : 0;
+    a[l] = std::log(K[i] / S[i]);
+    if (bounded && l < count) {
+      boundedA[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]), a[l]);
+    }
+  }
+}
+
+void BoundedKouModel::levels(int series, double T, const double* a, const Bounded* boundedA,
+                             const double* r, int count, bool bounded, LaneBlock& c,
+                             double* cError) const {
+  const bool stock = series == 0;
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const double rate = r[l < count ? l : 0];
+    const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
+    c[l] = a[l] - mu * T;
+  }
+  if (!bounded) return;
+  for (int l = 0; l < count; ++l) {
+    const Bounded rate = Bounded::exact(r[l]);
+    const Bounded drift = stock ? (rate + halfSigmaSquared_) - lamZeta_
+                                : (rate - halfSigmaSquared_) - lamZeta_;
+    const Bounded level = boundedA[l] - drift * Bounded::exact(T);
+    cError[l] = level.v == c[l] ? level.e : kInfinity;
+  }
+}
+
+void BoundedKouModel::screenLogMoneyness(const double* K, const double* S, int count,
+                                         bool bounded, double* a, double* aError) const {
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const int i = l < count ? l : 0;
+    const double ratio = K[i] / S[i];
+    a[l] = std::log(ratio);
+    if (!bounded || l >= count) continue;
+    // fl(K/S) within u of K/S moves the logarithm by at most 1.0001 u, and
+    // log errs by 2 u |log| (a normal ratio: no underflow).
+    aError[l] = std::fabs(ratio) >= 0x1p-1021 && std::fabs(ratio) <= 0x1p1021
+                    ? (2.0 * kUnit * std::fabs(a[l]) + 1.0001 * kUnit) + kTiny
+                    : kInfinity;
+  }
+}
+
+void BoundedKouModel::screenLevels(int series, double T, const double* a,
+                                   const double* aError, const double* r, int count,
+                                   bool bounded, LaneBlock& c, double* cError) const {
+  const bool stock = series == 0;
+  for (int l = 0; l < kBatchLanes; ++l) {
+    const double rate = r[l < count ? l : 0];
+    const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
+    c[l] = a[l] - mu * T;
+    if (!bounded || l >= count) continue;
+    // mu = fl(fl(r +- sigma^2/2) - lam zeta), c = fl(a - fl(mu T)): their
+    // roundings, the constants' errors, and a's.
+    const double inner = stock ? rate + measures_.halfSigmaSquared
+                               : rate - measures_.halfSigmaSquared;
+    const double muError =
+        kUnit * (std::fabs(inner) + std::fabs(mu)) + driftConstantsError_ + kTiny;
+    const double muT = mu * T;
+    cError[l] = bound_support::finiteOrInfinite(
+        ((aError[l] + kUnit * (std::fabs(c[l]) + std::fabs(muT))) + T * muError + kTiny) *
+        (1.0 + 8.0 * kUnit));
   }
 }
 
@@ -208,44 +311,34 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
   // Lanes past `count` repeat the first option and are discarded.
   SeriesLanes<kBatchLanes> lanes;
   const double T = maturity.T;
-  const bool boundable = inDomain_ && finitePositive(T);
+  const bool bounded = boundable(T);
   double a[kBatchLanes];
   double U[2][kBatchLanes];
   Bounded boundedU[2][kBatchLanes];
-  Bounded logMoneyness[kBatchLanes];
-  BoundedFamilyLevels levels[2];
-  for (int l = 0; l < kBatchLanes; ++l) {
-    const int i = l < count ? l : 0;
-    a[l] = std::log(K[i] / S[i]);
-    if (boundable && l < count) {
-      logMoneyness[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]), a[l]);
-    }
-  }
+  Bounded boundedA[kBatchLanes];
+  BoundedFamilyLevels levelValues[2];
+  logMoneyness(K, S, count, bounded, a, boundedA);
   const LaneBlock unit = broadcastLanes(kUnit), tiny = broadcastLanes(kTiny);
   for (int series = 0; series < 2; ++series) {
     const SeriesSlice& slice = maturity.slice[series];
-    const bool stock = series == 0;
-    for (int l = 0; l < kBatchLanes; ++l) {
-      const double rate = r[l < count ? l : 0];
-      const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
-      lane(lanes.c, l) = a[l] - mu * T;
-    }
+    double cError[kBatchLanes];
+    levels(series, T, a, boundedA, r, count, bounded, lanes.c, cError);
     // Where the bound is formed, its level values (with their errors) are
     // the engine's too, and their library calls are made once.
     const BoundedSeriesSlice& boundedSlice = maturity.bounded[series];
-    const bool bounding = boundable && slice.N > 0;
+    const bool bounding = bounded && slice.N > 0;
     if (bounding) {
-      boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levels[0]);
-      boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levels[1]);
+      boundFamilyLevels(slice.upward, boundedSlice.upward, lanes.c, levelValues[0]);
+      boundFamilyLevels(slice.downward, boundedSlice.downward, lanes.c, levelValues[1]);
     }
     if (bounding && boundedSlice.upward.sharesLevels && boundedSlice.downward.sharesLevels) {
-      beginSeriesAt(slice, levels[0].values, levels[1].values, lanes, levels[0].hh,
-                    levels[1].hh);
+      beginSeriesAt(slice, levelValues[0].values, levelValues[1].values, lanes,
+                    levelValues[0].hh, levelValues[1].hh);
     } else {
       beginSeries(slice, lanes);
       if (bounding) {
-        hhRecursion(levels[0].values, slice.N, levels[0].hh);
-        hhRecursion(levels[1].values, slice.N, levels[1].hh);
+        hhRecursion(levelValues[0].values, slice.N, levelValues[0].hh);
+        hhRecursion(levelValues[1].values, slice.N, levelValues[1].hh);
       }
     }
     // addSeriesRow's operations, in its order, with a bound on the rounding
@@ -267,28 +360,23 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
       const LaneBlock termQ = pin * B;
       lanes.SP = lanes.SP + termP;
       lanes.SQ = lanes.SQ + termQ;
-      if (!boundable) continue;
+      if (!bounded) continue;
       const LaneBlock tP = absLanes(termP), tQ = absLanes(termQ);
       const LaneBlock sumP = kUnit * absLanes(lanes.SP), sumQ = kUnit * absLanes(lanes.SQ);
       SPRounding = SPRounding + ((selectLanes(lessLanes(sumP, tP), sumP, tP) + unit * tP) + tiny);
       SQRounding = SQRounding + ((selectLanes(lessLanes(sumQ, tQ), sumQ, tQ) + unit * tQ) + tiny);
     }
-    if (!boundable) {
+    if (!bounded) {
       finishSeries(slice, lanes, U[series]);
       continue;
     }
-    double cError[kBatchLanes], SPBound[kBatchLanes], SQBound[kBatchLanes];
+    double SPBound[kBatchLanes], SQBound[kBatchLanes];
     Bounded noJump[kBatchLanes];
     double noJumpValue[kBatchLanes] = {};  // lanes past `count` are discarded
     for (int l = 0; l < count; ++l) {
-      const Bounded rate = Bounded::exact(r[l]);
-      const Bounded drift = stock ? (rate + halfSigmaSquared_) - lamZeta_
-                                  : (rate - halfSigmaSquared_) - lamZeta_;
-      const Bounded level = logMoneyness[l] - drift * Bounded::exact(T);
-      cError[l] = level.v == lane(lanes.c, l) ? level.e : kInfinity;
       SPBound[l] = SPRounding[l] * (1.0 + 4.0 * kUnit);
       SQBound[l] = SQRounding[l] * (1.0 + 4.0 * kUnit);
-      noJump[l] = boundedNoJumpFactor(boundedSlice, lane(lanes.c, l), cError[l]);
+      noJump[l] = boundedNoJumpFactor(boundedSlice, lanes.c[l], cError[l]);
       noJumpValue[l] = noJump[l].v;
     }
     // The factors of pi_0 with their library calls made once, where they
@@ -298,36 +386,113 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
     } else {
       finishSeries(slice, lanes, U[series]);
     }
-    boundedUpsilon(slice, boundedSlice, lanes.c, cError, levels[0], levels[1], lanes.upward,
-                   lanes.downward, lanes.SP, SPBound, lanes.SQ, SQBound, noJump, count,
-                   boundedU[series]);
+    boundedUpsilon(slice, boundedSlice, lanes.c, cError, levelValues[0], levelValues[1],
+                   lanes.upward, lanes.downward, lanes.SP, SPBound, lanes.SQ, SQBound, noJump,
+                   count, boundedU[series]);
     for (int l = 0; l < count; ++l) {
       if (!(boundedU[series][l].v == U[series][l])) boundedU[series][l].e = kInfinity;
     }
   }
+  finishPrices(maturity, isCall, K, S, r, count, bounded, U, boundedU, prices, bounds);
+}
+
+void BoundedKouModel::screenLanes(const Maturity& maturity, bool isCall, const double* K,
+                                  const double* S, const double* r, int count, double* prices,
+                                  double* bounds, double tolerance) const {
+  // The engine's evaluation as the book pricer runs it, keeping the level
+  // values and Hh rows for the screen.
+  SeriesLanes<kBatchLanes> lanes;
+  const double T = maturity.T;
+  const bool bounded = boundable(T);
+  double a[kBatchLanes];
+  double U[2][kBatchLanes];
+  Bounded boundedU[2][kBatchLanes];
+  double aError[kBatchLanes];
+  IntegralLevelValues<LaneBlock> levelValues[2];
+  LaneBlock hh[2][kSeriesTableSize];
+  screenLogMoneyness(K, S, count, bounded, a, aError);
+  // An Upsilon error of tolerance / (S + K) keeps the price's within it.
+  const bool budgeted = !(tolerance > std::numeric_limits<double>::max());
+  LaneBlock budget = broadcastLanes(kInfinity);
+  for (int l = 0; l < count && budgeted; ++l) budget[l] = tolerance / (S[l] + K[l]);
+  for (int series = 0; series < 2; ++series) {
+    const SeriesSlice& slice = maturity.slice[series];
+    double cError[kBatchLanes];
+    screenLevels(series, T, a, aError, r, count, bounded, lanes.c, cError);
+    if (slice.N > 0) {
+      const IntegralFamily* families[2] = {&slice.upward, &slice.downward};
+      for (int f = 0; f < 2; ++f) {
+        if (families[f]->which != IntegralCase::kZero) {
+          formIntegralLevelValues<kBatchLanes>(*families[f], lanes.c, levelValues[f]);
+        }
+      }
+      beginSeriesAt(slice, levelValues[0], levelValues[1], lanes, hh[0], hh[1]);
+    } else {
+      beginSeries(slice, lanes);
+    }
+    for (int n = 1; n <= maturity.terms; ++n) {
+      const int row = triangleIndex(n, 1);
+      addSeriesRow(slice, n, maturity.W[series] + row, maturity.V[series] + row, lanes);
+    }
+    finishSeries(slice, lanes, U[series]);
+    if (!bounded) continue;
+    double errors[kBatchLanes];
+    screenUpsilon(slice, maturity.screen[series], lanes, cError, levelValues[0], hh[0],
+                  levelValues[1], hh[1], U[series], budgeted ? &budget : nullptr, count, errors);
+    for (int l = 0; l < count; ++l) boundedU[series][l] = {U[series][l], errors[l]};
+  }
+  finishPrices(maturity, isCall, K, S, r, count, bounded, U, boundedU, prices, bounds);
+}
+
+void BoundedKouModel::finishPrices(const Maturity& maturity, bool isCall, const double* K,
+                                   const double* S, const double* r, int count, bool bounded,
+                                   const double (*U)[kBatchLanes],
+                                   const Bounded (*boundedU)[kBatchLanes], double* prices,
+                                   double* bounds) const {
+  const double T = maturity.T;
+  const bool screen = maturity.kind == BoundKind::kScreen;
   for (int l = 0; l < count; ++l) {
     const double discount = discountFactor(r[l], T);
     const double call = callFromProbabilities(S[l], K[l], discount, U[0][l], U[1][l]);
     prices[l] = isCall ? call : putFromCall(S[l], K[l], discount, call);
-    const bool valid = boundable && finitePositive(K[l]) && finitePositive(S[l]) &&
+    const bool valid = bounded && finitePositive(K[l]) && finitePositive(S[l]) &&
                        std::isfinite(r[l]) && std::isfinite(prices[l]);
     if (!valid) {
       bounds[l] = kInfinity;
       continue;
     }
-    const Bounded t = Bounded::exact(T), k = Bounded::exact(K[l]), s = Bounded::exact(S[l]);
-    const Bounded rate = Bounded::exact(r[l]);
-    // exp(-r T): the engine's discount, the same library call.
-    const Bounded boundedDiscount = exp(-rate * t, discount);
-    const Bounded boundedCall = s * boundedU[0][l] - (k * boundedDiscount) * boundedU[1][l];
-    const Bounded result =
-        isCall ? boundedCall : (boundedDiscount * k + boundedCall) - s;
+    double error, discountUpper;
+    if (screen) {
+      // The screen's: each rounding by its a-priori bound. discount =
+      // exp(fl(-r T)) within exp's 2 u and the argument's rounding;
+      // call = fl(fl(S U1) - fl(fl(K D) U2)), put = fl(fl(D K + call) - S).
+      const double exponent = std::fabs(r[l] * T) * kUnit;
+      const double discountError =
+          exponent <= 1e-3 ? discount * (2.0 * kUnit + exponent) * 1.01 + kTiny : kInfinity;
+      const double U1Error = boundedU[0][l].e, U2Error = boundedU[1][l].e;
+      const double KD = K[l] * discount;
+      const double strikeFactor = kUnit * KD + K[l] * discountError;
+      const double callError =
+          kUnit * (std::fabs(call) + std::fabs(S[l] * U[0][l]) + std::fabs(KD * U[1][l])) +
+          S[l] * U1Error + KD * U2Error +
+          (std::fabs(U[1][l]) + U2Error) * strikeFactor * (1.0 + kUnit) + 4.0 * kTiny;
+      error = isCall ? callError
+                     : kUnit * (std::fabs(prices[l]) + std::fabs(KD + call)) + strikeFactor +
+                           callError;
+      discountUpper = discount + discountError;
+    } else {
+      // exp(-r T): the engine's discount, the same library call.
+      const Bounded t = Bounded::exact(T), k = Bounded::exact(K[l]), s = Bounded::exact(S[l]);
+      const Bounded boundedDiscount = exp(-Bounded::exact(r[l]) * t, discount);
+      const Bounded boundedCall = s * boundedU[0][l] - (k * boundedDiscount) * boundedU[1][l];
+      const Bounded result = isCall ? boundedCall : (boundedDiscount * k + boundedCall) - s;
+      error = result.v == prices[l] ? result.e : kInfinity;
+      discountUpper = boundedDiscount.v + boundedDiscount.e;
+    }
     const double truncation =
-        S[l] * maturity.poissonTail[0] +
-        K[l] * (boundedDiscount.v + boundedDiscount.e) * maturity.poissonTail[1];
-    const double bound = (result.e + truncation) * kBoundWidening;
-    bounds[l] = result.v == prices[l] && bound <= std::numeric_limits<double>::max() ? bound
-                                                                                     : kInfinity;
+        S[l] * maturity.poissonTail[0] + K[l] * discountUpper * maturity.poissonTail[1];
+    const double bound = (error + truncation) * kBoundWidening;
+    bounds[l] = bound <= std::numeric_limits<double>::max() ? bound : kInfinity;
   }
 }
 

@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstddef>
+#include <limits>
 
 #include "pricing/closed_form/hh_integral.hpp"
 #include "pricing/closed_form/jump_coefficients.hpp"
@@ -37,6 +38,7 @@
 #include "pricing/common/kou_measures.hpp"
 #include "pricing/error_bound/bounded_arithmetic.hpp"
 #include "pricing/error_bound/bounded_slice.hpp"
+#include "pricing/error_bound/screen_slice.hpp"
 
 namespace jdpricer {
 
@@ -44,6 +46,10 @@ struct PriceAndBound {
   double price;  // bit for bit the engine's price
   double bound;  // >= |price - true price|
 };
+
+// Which bound a maturity is built for: the full one, or the screen
+// (screen_slice.hpp), cheaper and looser, for robust prices.
+enum class BoundKind { kFull, kScreen };
 
 // P(M > N) for M ~ Poisson(mean), from above (N <= 0 keeps no terms but the
 // first: P(M > 0)).
@@ -61,7 +67,9 @@ class BoundedKouModel {
     int terms;              // the maturity's series length, clamped below at 0
     double poissonTail[2];  // P(M > n) of each series' number of jumps, from above
     SeriesSlice slice[2];
-    BoundedSeriesSlice bounded[2];
+    BoundKind kind;
+    BoundedSeriesSlice bounded[2];  // kFull
+    ScreenSlice screen[2];          // kScreen
     double* W[2];  // lent: maturityDoubles(n) doubles in all
     double* V[2];
   };
@@ -84,12 +92,19 @@ class BoundedKouModel {
   // most the model's (a coefficient row does not depend on the series
   // length, so the model's rows serve every shorter series); its triangles
   // in `storage` (maturityDoubles of the model's n doubles).
-  void buildMaturity(double T, int n, double* storage, Maturity& out) const;
+  void buildMaturity(double T, int n, double* storage, Maturity& out,
+                     BoundKind kind = BoundKind::kFull) const;
 
   // Prices and bounds count (1..kBatchLanes) options of the maturity, option
   // l with strike K[l], spot S[l], rate r[l].
   void priceLanes(const Maturity& maturity, bool isCall, const double* K, const double* S,
                   const double* r, int count, double* prices, double* bounds) const;
+  // The same prices with the screen's bounds, from a maturity built for it;
+  // where a bound comes near `tolerance` for an unstable recursion, the
+  // screen takes its adjoint too (an infinite tolerance: never).
+  void screenLanes(const Maturity& maturity, bool isCall, const double* K, const double* S,
+                   const double* r, int count, double* prices, double* bounds,
+                   double tolerance = std::numeric_limits<double>::infinity()) const;
 
   // One option, through a maturity of its own in the storage's second part
   // (not for concurrent calls on one model).
@@ -99,6 +114,28 @@ class BoundedKouModel {
  private:
   PriceAndBound one(bool isCall, double T, double K, double S, double r) const;
   void coefficientErrors(int series, Bounded p, double* storage);
+  bool boundable(double T) const;
+  // log(K/S) of each lane (lanes past count repeat the first option) and,
+  // where bounded, with its error.
+  void logMoneyness(const double* K, const double* S, int count, bool bounded, double* a,
+                    Bounded* boundedA) const;
+  // The engine's level c = a - mu T of each lane for the series, and bounds
+  // on the errors of the first count.
+  void levels(int series, double T, const double* a, const Bounded* boundedA, const double* r,
+              int count, bool bounded, LaneBlock& c, double* cError) const;
+  // The prices from both Upsilon values of each lane and, where bounded,
+  // the bounds from their errors (by the maturity's kind of bound).
+  void finishPrices(const Maturity& maturity, bool isCall, const double* K, const double* S,
+                    const double* r, int count, bool bounded, const double (*U)[kBatchLanes],
+                    const Bounded (*boundedU)[kBatchLanes], double* prices,
+                    double* bounds) const;
+  // The first two for the screen: each rounding by its a-priori bound
+  // instead of recovered exactly, no bounded arithmetic.
+  void screenLogMoneyness(const double* K, const double* S, int count, bool bounded, double* a,
+                          double* aError) const;
+  void screenLevels(int series, double T, const double* a, const double* aError,
+                    const double* r, int count, bool bounded, LaneBlock& c,
+                    double* cError) const;
 
   double sigma_;
   int n_;
@@ -107,14 +144,19 @@ class BoundedKouModel {
   double* scratch_;  // a maturity's triangles for call() and put()
   KouMeasures measures_;
   FactorialTable factorials_;
-  Bounded factorialBounds_[kSeriesTableSize];
+  Bounded factorialBounds_[kSeriesTableSize];  // the engine's factorials, bounded
+  double factorialRelative_[kSeriesTableSize];  // their worst relative error up to m
   Bounded halfSigmaSquared_, lamZeta_;
+  double driftConstantsError_;  // of the engine's sigma^2/2 and lam zeta
   BoundedJumpLaw laws_[2];
   // Per series: the engine's triangles P, Q and bounds on their errors.
   const double* P_[2];
   const double* Q_[2];
   double* Pe_[2];
   double* Qe_[2];
+  // Per series, the worst relative error of each row n of P and of Q.
+  double rowRelativeP_[2][kSeriesTableSize];
+  double rowRelativeQ_[2][kSeriesTableSize];
 };
 
 }  // namespace jdpricer
