@@ -39,10 +39,10 @@ BoundedBookModel::BoundedBookModel(const KouModel& model, const OptionColumns& b
     : lengths_(model) {
   const int longest = lengths_.longest(book.T, book.count);
   terms_ = longest > 0 && longest <= kMaxSeriesTerms ? longest : 0;
-  storage_.resize(BoundedKouModel::storageDoubles(longest));
+  storage_.reset(new double[BoundedKouModel::storageDoubles(longest)]);
   const PinnedFloatingPoint pinned;
   model_ = std::make_unique<BoundedKouModel>(model.sigma, model.lam, model.p, model.eta1,
-                                             model.eta2, longest, storage_.data());
+                                             model.eta2, longest, storage_.get());
 }
 
 BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,

@@ -47,7 +47,7 @@ class BoundedBookModel {
  private:
   SeriesLengths lengths_;
   int terms_;  // the longest series length, clamped to [0, kMaxSeriesTerms]
-  std::vector<double> storage_;
+  std::unique_ptr<double[]> storage_;  // written before it is read: not cleared
   std::unique_ptr<BoundedKouModel> model_;
 };
 

@@ -137,8 +137,11 @@ BoundedKouModel::BoundedKouModel(double sigma, double lam, double p, double eta1
     }
     if (!inDomain_) continue;
     coefficientErrors(series, lawP[series], storage + 8 * size);
+    // A coefficient below 0 (never, for p in [0, 1]) leaves the screen
+    // without weights of one sign: +inf.
     const auto relative = [](double value, double error) {
-      return error == 0.0 ? 0.0 : error / std::fabs(value) * (1.0 + 2.0 * kUnit);
+      if (!(value >= 0.0)) return kInfinity;
+      return error == 0.0 ? 0.0 : error / value * (1.0 + 2.0 * kUnit);
     };
     for (int row = 1; row <= terms_; ++row) {
       double worstP = 0.0, worstQ = 0.0;

@@ -154,7 +154,8 @@ class BoundedKouModel {
   const double* Q_[2];
   double* Pe_[2];
   double* Qe_[2];
-  // Per series, the worst relative error of each row n of P and of Q.
+  // Per series, the worst relative error of each row n of P and of Q (+inf
+  // where a coefficient is below 0).
   double rowRelativeP_[2][kSeriesTableSize];
   double rowRelativeQ_[2][kSeriesTableSize];
 };

@@ -127,14 +127,10 @@ void buildScreenFamily(const IntegralFamily& engine, int N, const BoundedFamilyC
   // w_m, k_i and Gw: sums of non-negative terms, rounded up.
   double sum[kSeriesTableSize];
   for (int m = 0; m < N; ++m) sum[m] = 0.0;
-  bool negative = false;  // a weight below 0 (never, for p in [0, 1])
   for (int n = 1; n <= N; ++n) {
     const double* row = W + triangleIndex(n, 1);
     const double piV = poisson[n];
-    for (int j = 0; j < n; ++j) {
-      sum[j] += piV * std::fabs(row[j]);
-      negative = negative || row[j] < 0.0;
-    }
+    for (int j = 0; j < n; ++j) sum[j] += piV * std::fabs(row[j]);
   }
   const double up = (1.0 + gamma(N + 2)) * (1.0 + 2.0 * kU);
   double weight[kSeriesTableSize];  // w_m
@@ -153,10 +149,11 @@ void buildScreenFamily(const IntegralFamily& engine, int N, const BoundedFamilyC
   // Subnormal powers are within an underflow of their value instead.
   const double underflow = (weightSum * up + 1.0) * 4.0 * kTiny;
   // The exact kappa_i are within (1 + eps_W)(1 + eps_rho) and the sums'
-  // and Horner's roundings of these, where the weights have one sign.
+  // and Horner's roundings of these: the weights have one sign (the rows'
+  // relative errors are finite only for coefficients >= 0, and the powers
+  // (eta s)^k are positive).
   const double kappaRelative =
-      negative ? kInfinity
-              : 2.0 * (out.weightRelative + out.rhoRelative + gamma(3 * N + 8) + (up - 1.0));
+      2.0 * (out.weightRelative + out.rhoRelative + gamma(3 * N + 8) + (up - 1.0));
   double acc = 0.0;
   for (int i = N - 1; i >= 0; --i) {
     acc = weight[i] + rho * acc;
