@@ -7,10 +7,12 @@
 // each price is bit for bit the engine's; its bound is rigorous for the
 // maths library's stated accuracy. The model's bounded jump coefficients are
 // computed once per book; the rest, per option. The robust pricer first
-// prices and bounds the whole book, then hands the options whose bound is
-// above the tolerance (or not finite) to the Fourier book pricer, and
-// records for those the Fourier method's stated accuracy, 1e-14 (S + K),
-// which is measured rather than proven.
+// prices the whole book with the screen's bounds (screen_slice.hpp, cheaper
+// and looser), then forms the full bound for the options the screen leaves
+// above the tolerance, then hands those whose full bound is above it too
+// (or not finite) to the Fourier book pricer, and records for those the
+// Fourier method's stated accuracy, 1e-14 (S + K), which is measured rather
+// than proven.
 //
 // Series length. The model's n, or each maturity's own (SeriesLengths): the
 // bounded coefficients are built once for the longest, and serve every
@@ -93,9 +95,9 @@ class BoundedBookPricer {
 
 // Robust prices of a whole book on up to `workers` threads (parallel_book.hpp):
 // the closed form with the screen's bounds over segments of the maturity
-// order, the full bound for the options whose screen exceeds the tolerance,
-// then the cosine series over segments of the options whose full bound
-// exceeds it too. `poll` runs on the calling thread between chunks and may
+// order, the full bound for the options whose screen exceeds the tolerance
+// (or whose tolerance is below what the screen can meet), then the cosine
+// series over segments of the options whose full bound exceeds it too. `poll` runs on the calling thread between chunks and may
 // throw to end the call. The same prices and bounds for every worker count.
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                      double tolerance, double* prices, double* bounds, bool* usedFourier,

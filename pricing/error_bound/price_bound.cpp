@@ -57,6 +57,20 @@ void boundedCoefficients(const Bounded* fact, int N, Bounded p, Bounded eta1, Bo
 
 bool finitePositive(double x) { return std::isfinite(x) && x > 0.0; }
 
+// lgamma(j + 1), the library's value: from a table for the j a bound meets
+// (the same bits, computed once), by the call beyond it.
+double logFactorial(int j) {
+  constexpr int kTabled = 512;
+  struct Table {
+    double value[kTabled];
+    Table() {
+      for (int k = 0; k < kTabled; ++k) value[k] = std::lgamma(k + 1.0);
+    }
+  };
+  static const Table table;
+  return j >= 0 && j < kTabled ? table.value[j] : std::lgamma(j + 1.0);
+}
+
 }  // namespace
 
 double poissonTailAbove(double mean, int N) {
@@ -69,7 +83,7 @@ double poissonTailAbove(double mean, int N) {
   const double logMean = std::log(mean);
   double sum = 0.0;
   for (int j = first; j < first + 100000; ++j) {
-    const double term = std::exp(-mean + j * logMean - std::lgamma(j + 1.0));
+    const double term = std::exp(-mean + j * logMean - logFactorial(j));
     sum += term;
     const double ratio = mean / (j + 1.0);
     if (ratio < 0.5 && term <= sum * 1e-18) return std::fmin(1.0, (sum + term) * (1.0 + 1e-9));
