@@ -142,3 +142,19 @@ def test_robust_prices_route_exactly_the_options_whose_bound_exceeds_the_toleran
         assert (result.bounds[~routed] >= bounds[~routed]).all()
         assert (result.bounds[~routed] <= tolerance).all()
         assert result.prices[routed].tobytes() == fourier[routed].tobytes()
+
+
+def test_robust_prices_below_the_screens_reach_take_the_full_bound():
+    """A tolerance below 16 n u (S + K) skips the screen: the closed-form
+    options report call_error_bounds to the bit; above it they report the
+    screen, which on this book is never tighter than the full bound."""
+    T = np.repeat([0.1, 1.0, 3.0], 13)
+    K = np.tile(np.linspace(60.0, 145.0, 13), 3)
+    args = (T, K, S, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 60)
+    full = jdpricer_batch.call_error_bounds(*args)
+    below = jdpricer_batch.robust_call_prices(*args, tolerance=1e-11)
+    kept = ~below.fourier
+    assert kept.sum() > 20 and below.bounds[kept].tobytes() == full[kept].tobytes()
+    above = jdpricer_batch.robust_call_prices(*args, tolerance=1e-6)
+    assert not above.fourier.any() and (above.bounds >= full).all()
+    assert (above.bounds > full).any() and (above.bounds <= 1e-6).all()
