@@ -1,6 +1,7 @@
 // The pieces the error bounds are built from: lane masks and selection,
 // prepared divisors, erfc on both sides of zero, and the bounded pass taking
-// the engine's own level values.
+// the engine's own level values; the robust prices' screen and the full bound
+// against a long double evaluation.
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -9,11 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include "batch/bound_book.hpp"
 #include "pricing/common/lanes.hpp"
 #include "pricing/error_bound/bounded_arithmetic.hpp"
 #include "pricing/error_bound/bounded_lanes.hpp"
 #include "pricing/error_bound/price_bound.hpp"
 #include "support/bits.hpp"
+#include "support/wide_kou.hpp"
 
 namespace {
 
@@ -143,3 +146,77 @@ TEST(BoundPieces, BoundedMaturitiesShareTheEnginesLevelValues) {
 }
 
 }  // namespace
+
+// The screen of robust prices (alone, and with the recursion's adjoint in
+// every unstable lane: a tolerance of 0) and the full bound, held against the
+// n-term series in long double over random well-conditioned books with
+// negligible truncation: every bound at least the error, up to the long
+// double's own (a few 1e-19 (S + K)).
+TEST(BoundPieces, ScreenAndFullBoundHoldAgainstTheWideSeries) {
+  // valgrind's CPU carries long doubles in doubles: no reference there.
+  volatile long double one = 1.0L, step = std::numeric_limits<long double>::epsilon();
+  if (!((one + step) - one == step && std::numeric_limits<long double>::digits >= 64)) {
+    GTEST_SKIP() << "long double arithmetic without a 64-bit significand";
+  }
+  std::mt19937_64 rng(2718);
+  const auto uniform = [&rng](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
+  int checked = 0;
+  for (int trial = 0; trial < 160; ++trial) {
+    const double sigma = uniform(0.05, 0.5), lam = uniform(0.0, 3.0), p = uniform(0.0, 1.0);
+    const double eta1 = uniform(2.0, 30.0), eta2 = uniform(1.0, 30.0);
+    const double T = uniform(0.02, 6.0);
+    // Where the recursion's errors matter, short of where the series cancels
+    // by design.
+    const double etaS = std::fmax(eta1, eta2) * sigma * std::sqrt(T);
+    if (etaS < 1.0 || etaS > 3.0) continue;
+    // Long enough for the truncation part of the bound to be negligible:
+    // what is held is the rounding part.
+    if (lam * T > 1.5) continue;
+    const int n = 26 + trial % 6;
+    std::vector<double> Ts(8, T), K(8), S(8, 100.0), r(8);
+    for (int l = 0; l < 8; ++l) {
+      K[l] = uniform(60.0, 150.0);
+      r[l] = uniform(-0.02, 0.08);
+    }
+    const jdpricer::OptionColumns book{Ts.data(), K.data(), S.data(), r.data(), 8};
+    const jdpricer::KouModel model{sigma, lam, p, eta1, eta2, n};
+    const jdpricer::BoundedBookModel shared(model, book);
+    const std::size_t order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    for (const jdpricer::Payoff payoff : {jdpricer::Payoff::kCall, jdpricer::Payoff::kPut}) {
+      double prices[3][8], bounds[3][8];
+      const struct {
+        jdpricer::BoundKind kind;
+        double tolerance;
+      } passes[3] = {{jdpricer::BoundKind::kScreen, kInf},
+                     {jdpricer::BoundKind::kScreen, 0.0},
+                     {jdpricer::BoundKind::kFull, kInf}};
+      for (int pass = 0; pass < 3; ++pass) {
+        jdpricer::BoundedBookPricer pricer(payoff, shared, book, order, 8, prices[pass],
+                                           bounds[pass], passes[pass].kind,
+                                           passes[pass].tolerance);
+        while (pricer.priceNext(8)) {
+        }
+      }
+      for (int l = 0; l < 8; ++l) {
+        const long double call =
+            wide_kou::call(T, K[l], 100.0, r[l], sigma, lam, p, eta1, eta2, n);
+        const long double exact =
+            payoff == jdpricer::Payoff::kCall
+                ? call
+                : (std::exp(-static_cast<long double>(r[l]) * T) * K[l] + call) - 100.0L;
+        const double slack = 1e-18 * (100.0 + K[l]);
+        for (int pass = 0; pass < 3; ++pass) {
+          ASSERT_TRUE(sameBits(prices[0][l], prices[pass][l])) << trial << " " << pass;
+          const double error = static_cast<double>(std::fabs(prices[pass][l] - exact));
+          ASSERT_GE(bounds[pass][l] + slack, error) << trial << " " << l << " " << pass;
+        }
+        // The adjoint only ever tightens the screen.
+        EXPECT_LE(bounds[1][l], bounds[0][l]) << trial << " " << l;
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 200);
+}
