@@ -256,68 +256,50 @@ void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& 
 bool BoundedKouModel::boundable(double T) const { return inDomain_ && finitePositive(T); }
 
 void BoundedKouModel::logMoneyness(const double* K, const double* S, int count, bool bounded,
-                                   double* a, Bounded* boundedA) const {
-  for (int l = 0; l < kBatchLanes; ++l) {
-    const int i = l < count ? l : 0;
-    a[l] = std::log(K[i] / S[i]);
-    if (bounded && l < count) {
-      boundedA[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]), a[l]);
-    }
-  }
-}
-
-void BoundedKouModel::levels(int series, double T, const double* a, const Bounded* boundedA,
-                             const double* r, int count, bool bounded, LaneBlock& c,
-                             double* cError) const {
-  const bool stock = series == 0;
-  for (int l = 0; l < kBatchLanes; ++l) {
-    const double rate = r[l < count ? l : 0];
-    const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
-    c[l] = a[l] - mu * T;
-  }
-  if (!bounded) return;
-  for (int l = 0; l < count; ++l) {
-    const Bounded rate = Bounded::exact(r[l]);
-    const Bounded drift = stock ? (rate + halfSigmaSquared_) - lamZeta_
-                                : (rate - halfSigmaSquared_) - lamZeta_;
-    const Bounded level = boundedA[l] - drift * Bounded::exact(T);
-    cError[l] = level.v == c[l] ? level.e : kInfinity;
-  }
-}
-
-void BoundedKouModel::screenLogMoneyness(const double* K, const double* S, int count,
-                                         bool bounded, double* a, double* aError) const {
+                                   bool screen, double* a, Bounded* boundedA) const {
   for (int l = 0; l < kBatchLanes; ++l) {
     const int i = l < count ? l : 0;
     const double ratio = K[i] / S[i];
     a[l] = std::log(ratio);
     if (!bounded || l >= count) continue;
-    // fl(K/S) within u of K/S moves the logarithm by at most 1.0001 u, and
-    // log errs by 2 u |log| (a normal ratio: no underflow).
-    aError[l] = std::fabs(ratio) >= 0x1p-1021 && std::fabs(ratio) <= 0x1p1021
-                    ? (2.0 * kUnit * std::fabs(a[l]) + 1.0001 * kUnit) + kTiny
-                    : kInfinity;
+    if (!screen) {
+      boundedA[l] = log(Bounded::exact(K[l]) / Bounded::exact(S[l]), a[l]);
+      continue;
+    }
+    // The screen's: fl(K/S) within u of K/S moves the logarithm by at most
+    // 1.0001 u, and log errs by 2 u |log| (a normal ratio: no underflow).
+    const bool normal = std::fabs(ratio) >= 0x1p-1021 && std::fabs(ratio) <= 0x1p1021;
+    boundedA[l] = {a[l], normal ? (2.0 * kUnit * std::fabs(a[l]) + 1.0001 * kUnit) + kTiny
+                                : kInfinity};
   }
 }
 
-void BoundedKouModel::screenLevels(int series, double T, const double* a,
-                                   const double* aError, const double* r, int count,
-                                   bool bounded, LaneBlock& c, double* cError) const {
+void BoundedKouModel::levels(int series, double T, const double* a, const Bounded* boundedA,
+                             const double* r, int count, bool bounded, bool screen,
+                             LaneBlock& c, double* cError) const {
   const bool stock = series == 0;
   for (int l = 0; l < kBatchLanes; ++l) {
     const double rate = r[l < count ? l : 0];
     const double mu = stock ? stockDrift(measures_, rate) : riskNeutralDrift(measures_, rate);
     c[l] = a[l] - mu * T;
     if (!bounded || l >= count) continue;
-    // mu = fl(fl(r +- sigma^2/2) - lam zeta), c = fl(a - fl(mu T)): their
-    // roundings, the constants' errors, and a's.
+    if (!screen) {
+      const Bounded exactRate = Bounded::exact(rate);
+      const Bounded drift = stock ? (exactRate + halfSigmaSquared_) - lamZeta_
+                                  : (exactRate - halfSigmaSquared_) - lamZeta_;
+      const Bounded level = boundedA[l] - drift * Bounded::exact(T);
+      cError[l] = level.v == c[l] ? level.e : kInfinity;
+      continue;
+    }
+    // The screen's: mu = fl(fl(r +- sigma^2/2) - lam zeta), c = fl(a - fl(mu T)):
+    // their roundings, the constants' errors, and a's.
     const double inner = stock ? rate + measures_.halfSigmaSquared
                                : rate - measures_.halfSigmaSquared;
     const double muError =
         kUnit * (std::fabs(inner) + std::fabs(mu)) + driftConstantsError_ + kTiny;
     const double muT = mu * T;
     cError[l] = bound_support::finiteOrInfinite(
-        ((aError[l] + kUnit * (std::fabs(c[l]) + std::fabs(muT))) + T * muError + kTiny) *
+        ((boundedA[l].e + kUnit * (std::fabs(c[l]) + std::fabs(muT))) + T * muError + kTiny) *
         (1.0 + 8.0 * kUnit));
   }
 }
@@ -334,12 +316,12 @@ void BoundedKouModel::priceLanes(const Maturity& maturity, bool isCall, const do
   Bounded boundedU[2][kBatchLanes];
   Bounded boundedA[kBatchLanes];
   BoundedFamilyLevels levelValues[2];
-  logMoneyness(K, S, count, bounded, a, boundedA);
+  logMoneyness(K, S, count, bounded, false, a, boundedA);
   const LaneBlock unit = broadcastLanes(kUnit), tiny = broadcastLanes(kTiny);
   for (int series = 0; series < 2; ++series) {
     const SeriesSlice& slice = maturity.slice[series];
     double cError[kBatchLanes];
-    levels(series, T, a, boundedA, r, count, bounded, lanes.c, cError);
+    levels(series, T, a, boundedA, r, count, bounded, false, lanes.c, cError);
     // Where the bound is formed, its level values (with their errors) are
     // the engine's too, and their library calls are made once.
     const BoundedSeriesSlice& boundedSlice = maturity.bounded[series];
@@ -424,10 +406,10 @@ void BoundedKouModel::screenLanes(const Maturity& maturity, bool isCall, const d
   double a[kBatchLanes];
   double U[2][kBatchLanes];
   Bounded boundedU[2][kBatchLanes];
-  double aError[kBatchLanes];
+  Bounded boundedA[kBatchLanes];
   IntegralLevelValues<LaneBlock> levelValues[2];
   LaneBlock hh[2][kSeriesTableSize];
-  screenLogMoneyness(K, S, count, bounded, a, aError);
+  logMoneyness(K, S, count, bounded, true, a, boundedA);
   // An Upsilon error of tolerance / (S + K) keeps the price's within it.
   const bool budgeted = !(tolerance > std::numeric_limits<double>::max());
   LaneBlock budget = broadcastLanes(kInfinity);
@@ -435,7 +417,7 @@ void BoundedKouModel::screenLanes(const Maturity& maturity, bool isCall, const d
   for (int series = 0; series < 2; ++series) {
     const SeriesSlice& slice = maturity.slice[series];
     double cError[kBatchLanes];
-    screenLevels(series, T, a, aError, r, count, bounded, lanes.c, cError);
+    levels(series, T, a, boundedA, r, count, bounded, true, lanes.c, cError);
     if (slice.N > 0) {
       const IntegralFamily* families[2] = {&slice.upward, &slice.downward};
       for (int f = 0; f < 2; ++f) {

@@ -116,26 +116,20 @@ class BoundedKouModel {
   void coefficientErrors(int series, Bounded p, double* storage);
   bool boundable(double T) const;
   // log(K/S) of each lane (lanes past count repeat the first option) and,
-  // where bounded, with its error.
-  void logMoneyness(const double* K, const double* S, int count, bool bounded, double* a,
-                    Bounded* boundedA) const;
+  // where bounded, with its error: by bounded arithmetic, or for the screen
+  // by its a-priori bound.
+  void logMoneyness(const double* K, const double* S, int count, bool bounded, bool screen,
+                    double* a, Bounded* boundedA) const;
   // The engine's level c = a - mu T of each lane for the series, and bounds
-  // on the errors of the first count.
+  // on the errors of the first count, the same two ways.
   void levels(int series, double T, const double* a, const Bounded* boundedA, const double* r,
-              int count, bool bounded, LaneBlock& c, double* cError) const;
+              int count, bool bounded, bool screen, LaneBlock& c, double* cError) const;
   // The prices from both Upsilon values of each lane and, where bounded,
   // the bounds from their errors (by the maturity's kind of bound).
   void finishPrices(const Maturity& maturity, bool isCall, const double* K, const double* S,
                     const double* r, int count, bool bounded, const double (*U)[kBatchLanes],
                     const Bounded (*boundedU)[kBatchLanes], double* prices,
                     double* bounds) const;
-  // The first two for the screen: each rounding by its a-priori bound
-  // instead of recovered exactly, no bounded arithmetic.
-  void screenLogMoneyness(const double* K, const double* S, int count, bool bounded, double* a,
-                          double* aError) const;
-  void screenLevels(int series, double T, const double* a, const double* aError,
-                    const double* r, int count, bool bounded, LaneBlock& c,
-                    double* cError) const;
 
   double sigma_;
   int n_;
