@@ -108,10 +108,11 @@ bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
       r[l] = book_.r[i];
     }
     if (kind_ == BoundKind::kScreen) {
-      bounded.screenLanes(scratch_->maturity, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds,
-                          tolerance_);
+      bounded.screenLanes(scratch_->maturity, payoff_ == Payoff::kCall, K, S, r, count, prices,
+                          bounds, tolerance_);
     } else {
-      bounded.priceLanes(scratch_->maturity, payoff_ == Payoff::kCall, K, S, r, count, prices, bounds);
+      bounded.priceLanes(scratch_->maturity, payoff_ == Payoff::kCall, K, S, r, count, prices,
+                         bounds);
     }
     for (int l = 0; l < count; ++l) {
       prices_[order_[next_ + l]] = prices[l];
@@ -248,7 +249,8 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   for (std::size_t j = 0; j < indices.size(); ++j) {
     const std::size_t i = indices[j];
     prices[i] = fourierPrices[j];
-    bounds[i] = std::isnan(fourierPrices[j]) ? HUGE_VAL : kFourierAccuracy * (book.S[i] + book.K[i]);
+    bounds[i] =
+        std::isnan(fourierPrices[j]) ? HUGE_VAL : kFourierAccuracy * (book.S[i] + book.K[i]);
   }
 }
 

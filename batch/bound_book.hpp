@@ -97,8 +97,9 @@ class BoundedBookPricer {
 // the closed form with the screen's bounds over segments of the maturity
 // order, the full bound for the options whose screen exceeds the tolerance
 // (or whose tolerance is below what the screen can meet), then the cosine
-// series over segments of the options whose full bound exceeds it too. `poll` runs on the calling thread between chunks and may
-// throw to end the call. The same prices and bounds for every worker count.
+// series over segments of the options whose full bound exceeds it too.
+// `poll` runs on the calling thread between chunks and may throw to end the
+// call. The same prices and bounds for every worker count.
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                      double tolerance, double* prices, double* bounds, bool* usedFourier,
                      std::size_t workers, const std::function<void()>& poll);

@@ -193,7 +193,8 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
   const double growth = 1.0 + gamma(3 * N + 8);
   LaneBlock recursion = forward * growth;
   if (anyUnstable) {
-    const LaneBlock adjoint = adjointRecursion(e, N, b.kappa, b.kappaError, s.local, zeroDelta, zeroDeltaError);
+    const LaneBlock adjoint =
+        adjointRecursion(e, N, b.kappa, b.kappaError, s.local, zeroDelta, zeroDeltaError);
     recursion = selectLanes(unstable, minLanes(recursion, adjoint), recursion);
   }
   const LaneBlock eOverAlphaUpper = eOverAlphaAbs + eOverAlphaError;

@@ -360,8 +360,9 @@ ScreenFamilyBounds screenFamily(const IntegralFamily& f, const ScreenFamily& b, 
 }  // namespace
 
 void buildScreenSlice(const SeriesSlice& slice, const BoundedJumpLaw& law, const Bounded* fact,
-                      double factorialRelative, const double* rowRelativeP, const double* rowRelativeQ, const double* W,
-                      const double* V, ScreenSlice& out) {
+                      double factorialRelative, const double* rowRelativeP,
+                      const double* rowRelativeQ, const double* W, const double* V,
+                      ScreenSlice& out) {
   boundSliceScales(slice, law, out);
   const double q = out.sqrtTSigma.v, relative = relativeError(out.sqrtTSigma);
   out.sqrtTSigmaRelative = relative * 1.01;

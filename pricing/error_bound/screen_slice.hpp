@@ -83,8 +83,9 @@ struct ScreenSlice : BoundedSliceScales {
 // rowRelativeQ[n] bounds on the relative errors of the coefficient rows
 // n = 1..N; W, V the slice's weight triangles (weightRow).
 void buildScreenSlice(const SeriesSlice& slice, const BoundedJumpLaw& law, const Bounded* fact,
-                      double factorialRelative, const double* rowRelativeP, const double* rowRelativeQ, const double* W,
-                      const double* V, ScreenSlice& out);
+                      double factorialRelative, const double* rowRelativeP,
+                      const double* rowRelativeQ, const double* W, const double* V,
+                      ScreenSlice& out);
 
 // Bounds on the errors of the first `count` lanes' Upsilon values against
 // the exact truncated series at the exact level: upsilon the engine's

@@ -104,7 +104,8 @@ inline Wide call(Wide T, Wide K, Wide S, Wide r, Wide sigma, Wide lam, Wide p, W
   const Wide a = std::log(K / S);
   const Wide U1 = Upsilon(n, r + sigma * sigma / 2.0L - lam * zeta, sigma, (1.0L + zeta) * lam,
                           p / (1.0L + zeta) * eta1 / (eta1 - 1.0L), eta1 - 1.0L, eta2 + 1.0L, a, T);
-  const Wide U2 = Upsilon(n, r - sigma * sigma / 2.0L - lam * zeta, sigma, lam, p, eta1, eta2, a, T);
+  const Wide U2 =
+      Upsilon(n, r - sigma * sigma / 2.0L - lam * zeta, sigma, lam, p, eta1, eta2, a, T);
   return S * U1 - K * std::exp(-r * T) * U2;
 }
 
