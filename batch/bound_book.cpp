@@ -167,6 +167,45 @@ void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const Opti
       poll);
 }
 
+// Sorts a robust book's options (in maturity order) before any closed-form
+// pass. Those whose truncation alone exceeds the tolerance (a series too
+// short for the maturity) are marked `truncated`: no closed-form bound can
+// settle them, and they go to the cosine series at once. The screen's sums
+// alone err by some n u (S + K) (at best about 3 times that on the test
+// books): a tolerance below 16 times that is hardly ever met by it, and those
+// options get an infinite bound, so the full bound takes them at once. The
+// rest are returned, for the screen. Both are rules of each option's own
+// values, so the same for every worker count.
+std::vector<std::size_t> routeBeforePricing(const BoundedBookModel& shared,
+                                            const OptionColumns& book,
+                                            const std::vector<std::size_t>& order,
+                                            double tolerance, double* bounds,
+                                            std::vector<bool>& truncated) {
+  const PinnedFloatingPoint pinned;  // the tails' and floors' bits as the pricers form them
+  std::vector<std::size_t> screened;
+  screened.reserve(order.size());
+  double lastT = std::numeric_limits<double>::quiet_NaN();
+  double floor = 0.0;
+  double tails[2] = {0.0, 0.0};
+  for (const std::size_t i : order) {
+    if (!(book.T[i] == lastT)) {
+      lastT = book.T[i];
+      const int terms = shared.lengths()(lastT);
+      floor = kScreenFloor * std::max(terms, 1);
+      shared.bounded().poissonTails(lastT, terms, tails);
+    }
+    if (BoundedKouModel::truncationFloor(tails, lastT, book.K[i], book.S[i], book.r[i]) >
+        tolerance) {
+      truncated[i] = true;
+    } else if (tolerance >= floor * (book.S[i] + book.K[i])) {
+      screened.push_back(i);
+    } else {
+      bounds[i] = HUGE_VAL;
+    }
+  }
+  return screened;
+}
+
 }  // namespace
 
 void priceBoundedBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
@@ -199,40 +238,24 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   // tolerance compares false: such options go on.
   const BoundedBookModel shared(model, book);
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
-  // The screen's sums alone err by some n u (S + K) (at best about 3 times
-  // that on the test books): a tolerance below 16 times that is hardly ever
-  // met by it, and those options take the full bound at once (a rule of each
-  // option's own values, so the same for every worker count).
-  std::vector<std::size_t> screened;
-  screened.reserve(book.count);
-  double lastT = std::numeric_limits<double>::quiet_NaN();
-  double floor = 0.0;
-  for (const std::size_t i : order) {
-    if (!(book.T[i] == lastT)) {
-      lastT = book.T[i];
-      floor = kScreenFloor * std::max(shared.lengths()(lastT), 1);
-    }
-    if (tolerance >= floor * (book.S[i] + book.K[i])) {
-      screened.push_back(i);
-    } else {
-      bounds[i] = HUGE_VAL;
-    }
-  }
+  std::vector<bool> truncated(book.count, false);
+  const std::vector<std::size_t> screened =
+      routeBeforePricing(shared, book, order, tolerance, bounds, truncated);
   priceBoundedOrder(payoff, shared, book, screened, prices, bounds, workers, poll,
                     BoundKind::kScreen, tolerance);
+  // Still in maturity order: the same segments of maturities.
   std::vector<std::size_t> unsettled;
   for (const std::size_t i : order) {
-    if (!(bounds[i] <= tolerance)) unsettled.push_back(i);
+    if (!truncated[i] && !(bounds[i] <= tolerance)) unsettled.push_back(i);
   }
   if (!unsettled.empty()) {
-    // Still in maturity order: the same segments of maturities.
     priceBoundedOrder(payoff, shared, book, unsettled, prices, bounds, workers, poll,
                       BoundKind::kFull);
   }
   std::vector<std::size_t> indices;
   std::vector<double> T, K, S, r;
   for (std::size_t i = 0; i < book.count; ++i) {
-    const bool trusted = bounds[i] <= tolerance;
+    const bool trusted = !truncated[i] && bounds[i] <= tolerance;
     usedFourier[i] = !trusted;
     if (trusted) continue;
     indices.push_back(i);

@@ -225,8 +225,7 @@ void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& 
   out.T = T;
   out.terms = terms;
   out.kind = kind;
-  out.poissonTail[0] = poissonTailAbove(laws_[0].lam.v * T + laws_[0].lam.e * T, n);
-  out.poissonTail[1] = poissonTailAbove(laws_[1].lam.v * T, n);
+  poissonTails(T, n, out.poissonTail);
   const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
   const JumpLaw engineLaws[2] = {measures_.stock, measures_.riskNeutral};
   for (int series = 0; series < 2; ++series) {
@@ -251,6 +250,18 @@ void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& 
                               out.bounded[series]);
     }
   }
+}
+
+void BoundedKouModel::poissonTails(double T, int n, double tails[2]) const {
+  tails[0] = poissonTailAbove(laws_[0].lam.v * T + laws_[0].lam.e * T, n);
+  tails[1] = poissonTailAbove(laws_[1].lam.v * T, n);
+}
+
+double BoundedKouModel::truncationFloor(const double tails[2], double T, double K, double S,
+                                        double r) {
+  // finishPrices adds S tail0 + (K D') tail1 with D' >= the engine's D in the
+  // same order, then non-negative errors, then widens: rounding is monotone.
+  return S * tails[0] + K * discountFactor(r, T) * tails[1];
 }
 
 bool BoundedKouModel::boundable(double T) const { return inDomain_ && finitePositive(T); }

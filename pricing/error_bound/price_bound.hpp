@@ -95,6 +95,16 @@ class BoundedKouModel {
   void buildMaturity(double T, int n, double* storage, Maturity& out,
                      BoundKind kind = BoundKind::kFull) const;
 
+  // P(M > n) of each series' number of jumps at maturity T, from above: the
+  // maturity's poissonTail.
+  void poissonTails(double T, int n, double tails[2]) const;
+  // Below every bound, full or screen, of the option at maturity T whose
+  // maturity has these tails: the truncation part, formed the same way with
+  // the engine's discount (no larger than the bound's), which the rounding
+  // errors only add to. An option whose floor exceeds a tolerance cannot be
+  // settled by any closed-form bound.
+  static double truncationFloor(const double tails[2], double T, double K, double S, double r);
+
   // Prices and bounds count (1..kBatchLanes) options of the maturity, option
   // l with strike K[l], spot S[l], rate r[l].
   void priceLanes(const Maturity& maturity, bool isCall, const double* K, const double* S,

@@ -132,16 +132,19 @@ def test_robust_prices_route_exactly_the_options_whose_bound_exceeds_the_toleran
         closed = getattr(jdpricer_batch, f"{side}_prices")(T, K, S, 0.05, *model, 20)
         bounds = getattr(jdpricer_batch, f"{side}_error_bounds")(T, K, S, 0.05, *model, 20)
         fourier = getattr(jdpricer_batch, f"fourier_{side}_prices")(T, K, S, 0.05, *model)
-        tolerance = float(np.median(bounds[T == 3.0]))
-        result = getattr(jdpricer_batch, f"robust_{side}_prices")(T, K, S, 0.05, *model, 20,
-                                                                  tolerance=tolerance)
-        routed = bounds > tolerance
-        assert 0 < routed[T == 3.0].sum() < 21 and routed[T == 5.0].all()
-        assert result.fourier.tolist() == routed.tolist()
-        assert result.prices[~routed].tobytes() == closed[~routed].tobytes()
-        assert (result.bounds[~routed] >= bounds[~routed]).all()
-        assert (result.bounds[~routed] <= tolerance).all()
-        assert result.prices[routed].tobytes() == fourier[routed].tobytes()
+        # At T = 5 the bound is mostly truncation, which sends options to the
+        # cosine series before any closed-form pass: at its least bound as
+        # the tolerance, that option must still be kept.
+        for tolerance in (float(np.median(bounds[T == 3.0])), float(bounds[T == 5.0].min())):
+            result = getattr(jdpricer_batch, f"robust_{side}_prices")(T, K, S, 0.05, *model, 20,
+                                                                      tolerance=tolerance)
+            routed = bounds > tolerance
+            assert 0 < routed[T >= 3.0].sum() < 42 and routed[T == 5.0].sum() >= 20
+            assert result.fourier.tolist() == routed.tolist()
+            assert result.prices[~routed].tobytes() == closed[~routed].tobytes()
+            assert (result.bounds[~routed] >= bounds[~routed]).all()
+            assert (result.bounds[~routed] <= tolerance).all()
+            assert result.prices[routed].tobytes() == fourier[routed].tobytes()
 
 
 def test_robust_prices_below_the_screens_reach_take_the_full_bound():
