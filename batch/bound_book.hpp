@@ -6,12 +6,14 @@
 // Method. The bounded evaluation carries the closed form's own value, so
 // each price is bit for bit the engine's; its bound is rigorous for the
 // maths library's stated accuracy. The model's bounded jump coefficients are
-// computed once per book; the rest, per option. The robust pricer first
-// prices the whole book with the screen's bounds (screen_slice.hpp, cheaper
-// and looser), then forms the full bound for the options the screen leaves
-// above the tolerance, then hands those whose full bound is above it too
-// (or not finite) to the Fourier book pricer, and records for those the
-// Fourier method's stated accuracy, 1e-14 (S + K), which is measured rather
+// computed once per book; the rest, per option. The robust pricer sends
+// the options whose truncation alone exceeds the tolerance to the Fourier
+// book pricer at once (no closed-form bound of theirs can be lower), prices
+// the rest with the screen's bounds (screen_slice.hpp, cheaper and looser),
+// forms the full bound for the options the screen leaves above the
+// tolerance, then hands those whose full bound is above it too (or not
+// finite) to the Fourier book pricer, and records for the Fourier prices
+// the method's stated accuracy, 1e-14 (S + K), which is measured rather
 // than proven.
 //
 // Series length. The model's n, or each maturity's own (SeriesLengths): the
@@ -94,10 +96,11 @@ class BoundedBookPricer {
 };
 
 // Robust prices of a whole book on up to `workers` threads (parallel_book.hpp):
-// the closed form with the screen's bounds over segments of the maturity
-// order, the full bound for the options whose screen exceeds the tolerance
-// (or whose tolerance is below what the screen can meet), then the cosine
-// series over segments of the options whose full bound exceeds it too.
+// for the options whose truncation is within the tolerance, the closed form
+// with the screen's bounds over segments of the maturity order, the full
+// bound for those whose screen exceeds the tolerance (or whose tolerance is
+// below what the screen can meet); then the cosine series over segments of
+// the options whose full bound exceeds it too, or whose truncation did.
 // `poll` runs on the calling thread between chunks and may throw to end the
 // call. The same prices and bounds for every worker count.
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,

@@ -476,14 +476,18 @@ inline std::string robustParameters() {
 inline constexpr const char kRobustNotes[] = R"doc(
 Notes
 -----
-Method: every option is priced by the closed form with a screen beside it,
-a rigorous bound cheaper and looser than ``call_error_bounds`` (each
-rounding by its magnitude; where that comes near `tolerance`, the Hh
-recursion's errors through its adjoint). Options whose screen is above
+Method: an option whose truncation alone (the Poisson terms past `n`)
+exceeds `tolerance` goes to the Fourier method at once, since no bound of
+the closed form can be lower. Every other option is priced by the closed
+form with a screen beside it, a rigorous bound cheaper and looser than
+``call_error_bounds`` (each rounding by its magnitude; where that comes
+near `tolerance`, the Hh recursion's errors through its adjoint). Options
+whose screen is above
 `tolerance` get the full bound of ``call_error_bounds`` (at once, without
 the screen, where the tolerance is below 16 n u (S + K), u = 2**-53, which
 the screen hardly ever meets); those whose full bound is above it too (or
-not finite) are priced again by the Fourier method, whose stated accuracy, 1e-14*(S + K), becomes their bound. Near the
+not finite) are priced again by the Fourier method, whose stated
+accuracy, 1e-14*(S + K), becomes their bound. Near the
 money the Fourier method takes over once max(eta1, eta2)*sigma*sqrt(T)
 passes about 5 to 8, depending on `n` and the tolerance.
 
@@ -491,9 +495,10 @@ Accuracy: each price is within its bound, rigorously where the closed form
 priced, by measurement where the Fourier method did. A closed-form bound is
 the screen's where that is within `tolerance`, so it may exceed the one
 ``call_error_bounds`` gives, never the tolerance. The cost where the screen
-settles every option is about 1.2 to 1.4 times the closed form's; options
+settles every option is about 1.2 to 1.5 times the closed form's; options
 it does not settle add their full bounds (2 to 3 times a price) and their
-Fourier prices.
+Fourier prices; options cut short by truncation cost their Fourier prices
+only.
 
 Bits: where ``fourier`` is False the price is bit for bit the closed
 form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.
