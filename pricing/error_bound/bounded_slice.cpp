@@ -54,23 +54,33 @@ void buildFamily(const IntegralFamily& engine, int N, const BoundedFamilyConstan
 
   double sum[kSeriesTableSize], error[kSeriesTableSize], rounding[kSeriesTableSize];
   for (int m = 0; m < N; ++m) sum[m] = error[m] = rounding[m] = 0.0;
-  // gamma(2) .. gamma(N + 1), the same values once instead of per cell.
-  double gammas[kSeriesTableSize + 2];
-  for (int j = 2; j <= N + 1; ++j) gammas[j] = gamma(j);
+  // Per column k (0-based k - 1): |(eta s)^k| and its error; and gamma(j)
+  // for j = N + 1 down to 2, so that gamma(n - k + 2) of row n is at
+  // N + 1 - n + k - 1, rising with k. Contiguous columns let the cells of a
+  // row run side by side; each column still adds its rows in order.
+  double powAbs[kSeriesTableSize], powError[kSeriesTableSize];
+  double gammaDown[kSeriesTableSize + 2];
+  for (int k = 1; k <= N; ++k) {
+    powAbs[k - 1] = std::fabs(etaSPow[k].v);
+    powError[k - 1] = etaSPow[k].e;
+  }
+  for (int j = 2; j <= N + 1; ++j) gammaDown[N + 1 - j] = gamma(j);
   for (int n = 1; n <= N; ++n) {
-    const int row = triangleIndex(n, 1);
+    const double* Wrow = W + triangleIndex(n, 1);
+    const double* Crow = C + triangleIndex(n, 1);
+    const double* CeRow = Ce + triangleIndex(n, 1);
+    const double* gammaRow = gammaDown + (N - n);  // gammaRow[k - 1] = gamma(n - k + 2)
     const double piV = std::fabs(pi[n].v), piE = pi[n].e;
-    for (int k = 1; k <= n; ++k) {
+    for (int j = 0; j < n; ++j) {
       // W = (eta s)^k C_{n,k}: the bound of a product of bounded factors.
-      const double w = std::fabs(W[row + k - 1]);
-      const double wError = std::fabs(etaSPow[k].v) * Ce[row + k - 1] +
-                            etaSPow[k].e * (std::fabs(C[row + k - 1]) + Ce[row + k - 1]) +
+      const double w = std::fabs(Wrow[j]);
+      const double wError = powAbs[j] * CeRow[j] + powError[j] * (std::fabs(Crow[j]) + CeRow[j]) +
                             kU * w + kTiny;
-      sum[k - 1] += piV * w;
-      error[k - 1] += piV * wError + piE * (w + wError);
+      sum[j] += piV * w;
+      error[j] += piV * wError + piE * (w + wError);
       // The product I W and the additions of A_n after it: n - k + 2
       // roundings (the first addition, to 0, is exact).
-      rounding[k - 1] += gammas[n - k + 2] * (piV * w);
+      rounding[j] += gammaRow[j] * (piV * w);
     }
   }
   // Non-negative sums of N products: within gamma_{N+1} of their value.
