@@ -61,10 +61,11 @@ BoundedBookPricer::BoundedBookPricer(Payoff payoff, const KouModel& model,
 BoundedBookPricer::BoundedBookPricer(Payoff payoff, const BoundedBookModel& model,
                                      const OptionColumns& book, const std::size_t* order,
                                      std::size_t count, double* prices, double* bounds,
-                                     BoundKind kind, double tolerance)
+                                     BoundKind kind, double tolerance, const double* tails)
     : payoff_(payoff),
       kind_(kind),
       tolerance_(tolerance),
+      tails_(tails),
       model_(&model),
       book_(book),
       order_(order),
@@ -93,10 +94,11 @@ bool BoundedBookPricer::priceNext(std::size_t maxOptions) {
   }
   while (next_ < end) {
     if (next_ == sliceEnd_) {
-      const double T = book_.T[order_[next_]];
+      const std::size_t first = order_[next_];
+      const double T = book_.T[first];
       sliceEnd_ = maturityRunEnd(order_, next_, count_, book_.T);
       bounded.buildMaturity(T, model_->lengths()(T), scratch_->storage.data(), scratch_->maturity,
-                            kind_);
+                            kind_, tails_ != nullptr ? tails_ + 2 * first : nullptr);
     }
     const int count = static_cast<int>(std::min<std::size_t>(kBatchLanes, sliceEnd_ - next_));
     double K[kBatchLanes], S[kBatchLanes], r[kBatchLanes], prices[kBatchLanes],
@@ -148,7 +150,8 @@ namespace {
 void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const OptionColumns& book,
                        const std::vector<std::size_t>& order, double* prices, double* bounds,
                        std::size_t workers, const std::function<void()>& poll,
-                       BoundKind kind, double tolerance = HUGE_VAL) {
+                       BoundKind kind, double tolerance = HUGE_VAL,
+                       const double* tails = nullptr) {
   const SeriesLengths& lengths = shared.lengths();
   const auto optionWork = [&lengths](double T) {
     const double n = lengths(T) > 0 ? lengths(T) : 0;
@@ -162,7 +165,7 @@ void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const Opti
       [&](const BookSegment& segment) {
         return std::make_unique<BoundedBookPricer>(payoff, shared, book, segment.order,
                                                    segment.count, prices, bounds, kind,
-                                                   tolerance);
+                                                   tolerance, tails);
       },
       poll);
 }
@@ -175,26 +178,29 @@ void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const Opti
 // books): a tolerance below 16 times that is hardly ever met by it, and those
 // options get an infinite bound, so the full bound takes them at once. The
 // rest are returned, for the screen. Both are rules of each option's own
-// values, so the same for every worker count.
+// values, so the same for every worker count. `tails` gets each option's
+// maturity's Poisson tails (2 per option), for the pricers to take.
 std::vector<std::size_t> routeBeforePricing(const BoundedBookModel& shared,
                                             const OptionColumns& book,
                                             const std::vector<std::size_t>& order,
                                             double tolerance, double* bounds,
-                                            std::vector<bool>& truncated) {
+                                            std::vector<bool>& truncated, double* tails) {
   const PinnedFloatingPoint pinned;  // the tails' and floors' bits as the pricers form them
   std::vector<std::size_t> screened;
   screened.reserve(order.size());
   double lastT = std::numeric_limits<double>::quiet_NaN();
   double floor = 0.0;
-  double tails[2] = {0.0, 0.0};
+  double maturityTails[2] = {0.0, 0.0};
   for (const std::size_t i : order) {
     if (!(book.T[i] == lastT)) {
       lastT = book.T[i];
       const int terms = shared.lengths()(lastT);
       floor = kScreenFloor * std::max(terms, 1);
-      shared.bounded().poissonTails(lastT, terms, tails);
+      shared.bounded().poissonTails(lastT, terms, maturityTails);
     }
-    if (BoundedKouModel::truncationFloor(tails, lastT, book.K[i], book.S[i], book.r[i]) >
+    tails[2 * i] = maturityTails[0];
+    tails[2 * i + 1] = maturityTails[1];
+    if (BoundedKouModel::truncationFloor(maturityTails, lastT, book.K[i], book.S[i], book.r[i]) >
         tolerance) {
       truncated[i] = true;
     } else if (tolerance >= floor * (book.S[i] + book.K[i])) {
@@ -239,10 +245,11 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   const BoundedBookModel shared(model, book);
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
   std::vector<bool> truncated(book.count, false);
+  std::vector<double> tails(2 * book.count);
   const std::vector<std::size_t> screened =
-      routeBeforePricing(shared, book, order, tolerance, bounds, truncated);
+      routeBeforePricing(shared, book, order, tolerance, bounds, truncated, tails.data());
   priceBoundedOrder(payoff, shared, book, screened, prices, bounds, workers, poll,
-                    BoundKind::kScreen, tolerance);
+                    BoundKind::kScreen, tolerance, tails.data());
   // Still in maturity order: the same segments of maturities.
   std::vector<std::size_t> unsettled;
   for (const std::size_t i : order) {
@@ -250,7 +257,7 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   }
   if (!unsettled.empty()) {
     priceBoundedOrder(payoff, shared, book, unsettled, prices, bounds, workers, poll,
-                      BoundKind::kFull);
+                      BoundKind::kFull, HUGE_VAL, tails.data());
   }
   std::vector<std::size_t> indices;
   std::vector<double> T, K, S, r;

@@ -64,11 +64,13 @@ class BoundedBookPricer {
   BoundedBookPricer(Payoff payoff, const KouModel& model, const OptionColumns& book,
                     double* prices, double* bounds);
   // The options order[0..count) of the book under a model built for it; all
-  // must outlive the pricer. kind: the full bound or the screen.
+  // must outlive the pricer. kind: the full bound or the screen. tails: null,
+  // or 2 per book option, the poissonTails of its maturity (computed once
+  // for a book that needs them before pricing).
   BoundedBookPricer(Payoff payoff, const BoundedBookModel& model, const OptionColumns& book,
                     const std::size_t* order, std::size_t count, double* prices,
                     double* bounds, BoundKind kind = BoundKind::kFull,
-                    double tolerance = HUGE_VAL);
+                    double tolerance = HUGE_VAL, const double* tails = nullptr);
 
   ~BoundedBookPricer();
 
@@ -80,6 +82,7 @@ class BoundedBookPricer {
   Payoff payoff_;
   BoundKind kind_ = BoundKind::kFull;
   double tolerance_ = HUGE_VAL;  // the screen's (see screenLanes)
+  const double* tails_ = nullptr;  // 2 per book option, or null
   std::unique_ptr<BoundedBookModel> ownedModel_;  // the whole-book pricer's
   const BoundedBookModel* model_;
   OptionColumns book_;

@@ -220,12 +220,17 @@ void BoundedKouModel::coefficientErrors(int series, Bounded p, double* scratch) 
 }
 
 void BoundedKouModel::buildMaturity(double T, int n, double* storage, Maturity& out,
-                                    BoundKind kind) const {
+                                    BoundKind kind, const double* tails) const {
   const int terms = n < 0 ? 0 : (n < terms_ ? n : terms_);
   out.T = T;
   out.terms = terms;
   out.kind = kind;
-  poissonTails(T, n, out.poissonTail);
+  if (tails != nullptr) {
+    out.poissonTail[0] = tails[0];
+    out.poissonTail[1] = tails[1];
+  } else {
+    poissonTails(T, n, out.poissonTail);
+  }
   const std::size_t size = static_cast<std::size_t>(triangleSize(terms_));
   const JumpLaw engineLaws[2] = {measures_.stock, measures_.riskNeutral};
   for (int series = 0; series < 2; ++series) {

@@ -91,9 +91,10 @@ class BoundedKouModel {
   // The maturity's shared work into `out`, for a series of n terms, n at
   // most the model's (a coefficient row does not depend on the series
   // length, so the model's rows serve every shorter series); its triangles
-  // in `storage` (maturityDoubles of the model's n doubles).
+  // in `storage` (maturityDoubles of the model's n doubles). `tails`: the
+  // maturity's poissonTails where the caller has them, else null.
   void buildMaturity(double T, int n, double* storage, Maturity& out,
-                     BoundKind kind = BoundKind::kFull) const;
+                     BoundKind kind = BoundKind::kFull, const double* tails = nullptr) const;
 
   // P(M > n) of each series' number of jumps at maturity T, from above: the
   // maturity's poissonTail.
