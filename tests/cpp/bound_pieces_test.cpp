@@ -2,6 +2,7 @@
 // prepared divisors, erfc on both sides of zero, and the bounded pass taking
 // the engine's own level values; the robust prices' screen and the full bound
 // against a long double evaluation.
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <memory>
@@ -219,4 +220,51 @@ TEST(BoundPieces, ScreenAndFullBoundHoldAgainstTheWideSeries) {
     }
   }
   EXPECT_GT(checked, 200);
+}
+
+// Robust prices send an option to the Fourier method unpriced once its
+// truncation floor exceeds the tolerance: that floor must be below every
+// bound, screen or full, that the closed form could give it (rates of both
+// signs: e^(-rT) above 1 too), and handing the pricers the tails must not
+// change a bit.
+TEST(BoundPieces, TruncationFloorIsBelowEveryBound) {
+  std::mt19937_64 rng(1729);
+  const auto uniform = [&rng](double lo, double hi) {
+    return std::uniform_real_distribution<double>(lo, hi)(rng);
+  };
+  int cutShort = 0;
+  for (int trial = 0; trial < 60; ++trial) {
+    const double T = uniform(0.05, 8.0);
+    const jdpricer::KouModel model{uniform(0.05, 0.5), uniform(0.2, 4.0), uniform(0.0, 1.0),
+                                   uniform(2.0, 30.0), uniform(1.0, 30.0), 2 + trial % 12};
+    std::vector<double> Ts(8, T), K(8), S(8), r(8), tails(16);
+    for (int l = 0; l < 8; ++l) {
+      K[l] = uniform(20.0, 200.0);
+      S[l] = uniform(50.0, 150.0);
+      r[l] = uniform(-0.1, 0.1);
+    }
+    const jdpricer::OptionColumns book{Ts.data(), K.data(), S.data(), r.data(), 8};
+    const jdpricer::BoundedBookModel shared(model, book);
+    shared.bounded().poissonTails(T, shared.lengths()(T), tails.data());
+    for (int l = 1; l < 8; ++l) std::copy(tails.begin(), tails.begin() + 2, tails.begin() + 2 * l);
+    const std::size_t order[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+    for (const auto kind : {jdpricer::BoundKind::kScreen, jdpricer::BoundKind::kFull}) {
+      double prices[2][8], bounds[2][8];
+      for (int given = 0; given < 2; ++given) {
+        jdpricer::BoundedBookPricer pricer(jdpricer::Payoff::kPut, shared, book, order, 8,
+                                           prices[given], bounds[given], kind, kInf,
+                                           given ? tails.data() : nullptr);
+        while (pricer.priceNext(8)) {
+        }
+      }
+      for (int l = 0; l < 8; ++l) {
+        const double floor =
+            jdpricer::BoundedKouModel::truncationFloor(tails.data(), T, K[l], S[l], r[l]);
+        ASSERT_LE(floor, bounds[0][l]) << trial << " " << l;
+        ASSERT_TRUE(sameBits(bounds[0][l], bounds[1][l]) && sameBits(prices[0][l], prices[1][l]));
+        cutShort += floor > 1e-8;
+      }
+    }
+  }
+  EXPECT_GT(cutShort, 100);
 }
