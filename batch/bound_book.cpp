@@ -141,10 +141,6 @@ constexpr double kScreenFloor = 16.0 * 0x1p-53;
 // cosine-series price shares its slice, some ten options' work.
 constexpr double kFourierSliceWork = 10.0;
 
-}  // namespace
-
-namespace {
-
 // The options `order` of the book, in maturity order, on up to `workers`
 // threads.
 void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const OptionColumns& book,
@@ -172,8 +168,8 @@ void priceBoundedOrder(Payoff payoff, const BoundedBookModel& shared, const Opti
 
 // Sorts a robust book's options (in maturity order) before any closed-form
 // pass. Those whose truncation alone exceeds the tolerance (a series too
-// short for the maturity) are marked `truncated`: no closed-form bound can
-// settle them, and they go to the cosine series at once. The screen's sums
+// short for the maturity) are marked in `toFourier`: no closed-form bound
+// can settle them, and they go to the cosine series at once. The screen's sums
 // alone err by some n u (S + K) (at best about 3 times that on the test
 // books): a tolerance below 16 times that is hardly ever met by it, and those
 // options get an infinite bound, so the full bound takes them at once. The
@@ -184,7 +180,7 @@ std::vector<std::size_t> routeBeforePricing(const BoundedBookModel& shared,
                                             const OptionColumns& book,
                                             const std::vector<std::size_t>& order,
                                             double tolerance, double* bounds,
-                                            std::vector<bool>& truncated, double* tails) {
+                                            bool* toFourier, double* tails) {
   const PinnedFloatingPoint pinned;  // the tails' and floors' bits as the pricers form them
   std::vector<std::size_t> screened;
   screened.reserve(order.size());
@@ -200,10 +196,11 @@ std::vector<std::size_t> routeBeforePricing(const BoundedBookModel& shared,
     }
     tails[2 * i] = maturityTails[0];
     tails[2 * i + 1] = maturityTails[1];
-    if (BoundedKouModel::truncationFloor(maturityTails, lastT, book.K[i], book.S[i], book.r[i]) >
-        tolerance) {
-      truncated[i] = true;
-    } else if (tolerance >= floor * (book.S[i] + book.K[i])) {
+    toFourier[i] =
+        BoundedKouModel::truncationFloor(maturityTails, lastT, book.K[i], book.S[i], book.r[i]) >
+        tolerance;
+    if (toFourier[i]) continue;
+    if (tolerance >= floor * (book.S[i] + book.K[i])) {
       screened.push_back(i);
     } else {
       bounds[i] = HUGE_VAL;
@@ -244,16 +241,15 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   // tolerance compares false: such options go on.
   const BoundedBookModel shared(model, book);
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
-  std::vector<bool> truncated(book.count, false);
   std::vector<double> tails(2 * book.count);
   const std::vector<std::size_t> screened =
-      routeBeforePricing(shared, book, order, tolerance, bounds, truncated, tails.data());
+      routeBeforePricing(shared, book, order, tolerance, bounds, usedFourier, tails.data());
   priceBoundedOrder(payoff, shared, book, screened, prices, bounds, workers, poll,
                     BoundKind::kScreen, tolerance, tails.data());
   // Still in maturity order: the same segments of maturities.
   std::vector<std::size_t> unsettled;
   for (const std::size_t i : order) {
-    if (!truncated[i] && !(bounds[i] <= tolerance)) unsettled.push_back(i);
+    if (!usedFourier[i] && !(bounds[i] <= tolerance)) unsettled.push_back(i);
   }
   if (!unsettled.empty()) {
     priceBoundedOrder(payoff, shared, book, unsettled, prices, bounds, workers, poll,
@@ -262,7 +258,7 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   std::vector<std::size_t> indices;
   std::vector<double> T, K, S, r;
   for (std::size_t i = 0; i < book.count; ++i) {
-    const bool trusted = !truncated[i] && bounds[i] <= tolerance;
+    const bool trusted = !usedFourier[i] && bounds[i] <= tolerance;
     usedFourier[i] = !trusted;
     if (trusted) continue;
     indices.push_back(i);
