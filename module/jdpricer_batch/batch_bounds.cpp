@@ -39,6 +39,13 @@ py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const Ar
   return bounds;
 }
 
+// The RobustPrices named tuple, created once at registration: looking it up
+// through an import on every call cost PyPy some 10 us a call.
+py::object& robustPricesType() {
+  static py::object* type = new py::object();  // lives as long as the interpreter
+  return *type;
+}
+
 template <Payoff kPayoff>
 py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                         const ArrayLike& r, double sigma, double lam, double p, double eta1,
@@ -57,7 +64,7 @@ py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike&
     jdpricer::priceRobustBook(kPayoff, model, columns.book(), tolerance, pricesOut, boundsOut,
                               fourierOut, threads, poll);
   });
-  return py::module_::import("jdpricer_batch").attr("RobustPrices")(prices, bounds, fourier);
+  return robustPricesType()(prices, bounds, fourier);
 }
 
 }  // namespace
@@ -67,6 +74,7 @@ void registerErrorBounds(py::module_& m) {
                                .attr("namedtuple")("RobustPrices", "prices bounds fourier",
                                                    py::arg("module") = "jdpricer_batch");
   py::object robust = m.attr("RobustPrices");
+  robustPricesType() = robust;
   robust.attr("__doc__") = docs::kRobustPrices;
   robust.attr("prices").attr("__doc__") = docs::kRobustPricesPrices;
   robust.attr("bounds").attr("__doc__") = docs::kRobustPricesBounds;
