@@ -7,7 +7,8 @@ tests/python on the path for the cached 30-digit references). Costs: calls of
 the 9 x 21 surface at n = 20 and of the 12-maturity grid (0.025 to 5.8 years
 x 13 strikes from 60 to 145) at n = 60, reference model; the functions take
 turns, round after round, and each reports its best round, so that a burst of
-load on a shared machine hits them all alike. Robust prices at a tolerance
+load on a shared machine hits them all alike. Rounds are short (about 10 ms)
+so that some fall between PyPy's garbage collections. Robust prices at a tolerance
 that keeps every option in closed form and at one that sends some to the
 Fourier method, against the prices plus the Fourier prices of those options.
 """
@@ -32,7 +33,8 @@ GRID = np.meshgrid([0.025, 0.1, 0.25, 0.5, 0.8, 1.2, 1.8, 2.4, 3.0, 3.8, 4.8, 5.
 
 def best_of_rounds(functions, seconds=4.0):
     """Each function's best time per call, the functions taking turns."""
-    calls = {name: max(1, timeit.Timer(f).autorange()[0] // 4) for name, f in functions.items()}
+    # autorange runs each for at least 0.2 s: a twentieth of that is a round.
+    calls = {name: max(1, timeit.Timer(f).autorange()[0] // 20) for name, f in functions.items()}
     best = {name: float("inf") for name in functions}
     start = time.perf_counter()
     while time.perf_counter() - start < seconds:
