@@ -7,10 +7,11 @@ tests/python on the path for the cached 30-digit references). Costs: calls of
 the 9 x 21 surface at n = 20 and of the 12-maturity grid (0.025 to 5.8 years
 x 13 strikes from 60 to 145) at n = 60, reference model; the functions take
 turns, round after round, and each reports its best round, so that a burst of
-load on a shared machine hits them all alike. Rounds are short (about 10 ms)
-so that some fall between PyPy's garbage collections. Robust prices at a tolerance
-that keeps every option in closed form and at one that sends some to the
-Fourier method, against the prices plus the Fourier prices of those options.
+load on a shared machine hits them all alike; rounds are short (about 10 ms)
+so that some fall between PyPy's garbage collections. Robust prices at a
+tolerance that keeps every option in closed form and at one that sends some
+to the Fourier method, against the prices plus the Fourier prices of those
+options.
 """
 import json
 import os

@@ -40,7 +40,7 @@ py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const Ar
 }
 
 // The RobustPrices named tuple, created once at registration: looking it up
-// through an import on every call cost PyPy some 10 us a call.
+// through an import on every call cost PyPy some 5 to 7 us a call.
 py::object& robustPricesType() {
   static py::object* type = new py::object();  // lives as long as the interpreter
   return *type;

@@ -482,14 +482,14 @@ the closed form can be lower. Every other option is priced by the closed
 form with a screen beside it, a rigorous bound cheaper and looser than
 ``call_error_bounds`` (each rounding by its magnitude; where that comes
 near `tolerance`, the Hh recursion's errors through its adjoint). Options
-whose screen is above
-`tolerance` get the full bound of ``call_error_bounds`` (at once, without
-the screen, where the tolerance is below 16 n u (S + K), u = 2**-53, which
-the screen hardly ever meets); those whose full bound is above it too (or
-not finite) are priced again by the Fourier method, whose stated
-accuracy, 1e-14*(S + K), becomes their bound. Near the
-money the Fourier method takes over once max(eta1, eta2)*sigma*sqrt(T)
-passes about 5 to 8, depending on `n` and the tolerance.
+whose screen is above `tolerance` get the full bound of
+``call_error_bounds`` (at once, without the screen, where the tolerance is
+below 16 n u (S + K), u = 2**-53, which the screen hardly ever meets);
+those whose full bound is above it too (or not finite) are priced again by
+the Fourier method, whose stated accuracy, 1e-14*(S + K), becomes their
+bound. Near the money the Fourier method takes over once
+max(eta1, eta2)*sigma*sqrt(T) passes about 5 to 8, depending on `n` and the
+tolerance.
 
 Accuracy: each price is within its bound, rigorously where the closed form
 priced, by measurement where the Fourier method did. A closed-form bound is
