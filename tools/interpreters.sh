@@ -85,7 +85,7 @@ find_interpreters() {
 # The full names of what was found and what is missing, for a closing summary.
 report_interpreters() {
   local i
-  echo "interpreters found and tested:"
+  echo "interpreters found (each tested):"
   for i in "${!interp_exe[@]}"; do
     printf '  %-6s %-14s %-28s %s\n' "${interp_tag[$i]}" "${interp_venv[$i]}" "${interp_label[$i]}" "${interp_exe[$i]}"
   done

@@ -1,19 +1,24 @@
 #!/usr/bin/env bash
 # Runs every test. Installs what is missing first (bootstrap.sh), then:
 #   1. the C++ tests (CTest) in a Release build, and a grid of prices that
-#      builds with other flags and another compiler must reproduce bit for bit,
+#      builds with other flags and another compiler must reproduce bit for bit;
+#      the engine built for AVX-512 searched for fused instructions; the
+#      thread tests as on a 1-core and a 64-core machine,
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer,
 #   3. the same tests under valgrind's memcheck,
 #   4. the differential fuzzer for a bounded time (FUZZ_SECONDS, default 60),
 #   5. the Python tests (pytest), all of them, on every interpreter that
 #      bootstrap.sh made an environment for (see interpreters.sh), the
-#      Examples of jdpricer_batch's docstrings among them,
+#      Examples of jdpricer_batch's docstrings among them; test_workers.py
+#      again as on a 1-core and a 64-core machine,
 #   6. the documentation site (docs/), built by Sphinx with warnings as
 #      errors, and its doctests (the pages' and the docstrings'), on CPython,
 #   7. the wheels (wheels.sh): built, repaired to manylinux, installed into
 #      fresh environments and tested there, on every interpreter, and from
 #      an sdist.
-# It ends by naming the interpreters and wheels tested, and any interpreter
+# It starts by describing the machine (CPU, cores, caches, memory, the
+# interpreters), so that a log says where a run happened, and ends by naming
+# the interpreters and wheels tested, and any interpreter
 # docs/getting_started.md lists that this machine lacks.
 #
 #   tools/test.sh [--python-only]
@@ -33,14 +38,17 @@ case "${1:-}" in
   *) echo "usage: $0 [--python-only]" >&2; exit 2 ;;
 esac
 
+source "$root/tools/machine.sh"
+describe_machine
 "$root/tools/bootstrap.sh"
 source "$root/tools/interpreters.sh"
 find_interpreters
+report_interpreters
 
 if [ -n "$python_only" ]; then
   echo "== --python-only: C++ tests, sanitizers, valgrind and fuzzing skipped; price digest from the Release build"
   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build build/release -j "$jobs" --target price_digest
+  cmake --build build/release -j "$jobs" --target price_digest fake_core_count
   build/release/tests/price_digest > build/release/price_digest.txt
   export JDPRICER_PRICE_DIGEST="$root/build/release/price_digest.txt"
 else  # the C++ stages, 1 to 4
@@ -62,6 +70,37 @@ for build in native clang; do
   echo "build/$build: $(wc -l < build/release/price_digest.txt) call and put prices identical"
 done
 export JDPRICER_PRICE_DIGEST="$root/build/release/price_digest.txt"
+
+# -march=native means other instructions on other machines. Rounding is the
+# same in every vector width; only contraction into fused multiply-adds, or
+# the approximate reciprocals of fast math, would change bits. So the engine
+# is built for AVX-512 on every machine and its code searched for them, and
+# its digest compared where the CPU can run it.
+echo "== Built for AVX-512: no fused or approximate floating-point instructions"
+cmake -S . -B build/avx512 -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_CXX_FLAGS="-O3 -march=x86-64-v4" -DJDPRICER_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build build/avx512 -j "$jobs" --target jdpricer_engine jdpricer_book price_digest
+for build in avx512 native; do
+  fused=$(objdump -d --no-show-raw-insn build/$build/pricing/libjdpricer_engine.a \
+            build/$build/batch/libjdpricer_book.a build/$build/tests/price_digest 2>/dev/null |
+          grep -cE '[[:space:]](v?f(n)?m(add|sub)|vfmaddsub|vfmsubadd|v?rcp|v?rsqrt|vexp2)[a-z0-9]*[[:space:]]' || true)
+  echo "build/$build: $fused fused or approximate instructions"
+  [ "$fused" -eq 0 ]
+done
+if grep -qw avx512f /proc/cpuinfo; then
+  build/avx512/tests/price_digest | cmp - build/release/price_digest.txt
+  echo "build/avx512: prices identical on this AVX-512 machine"
+else
+  echo "build/avx512: this CPU has no AVX-512, its prices not run"
+fi
+
+echo "== The worker pool as on a 1-core and on a 64-core machine"
+# The pool sizes itself from std::thread::hardware_concurrency(), faked here
+# through glibc's get_nprocs.
+for cores in 1 64; do
+  JDPRICER_FAKE_CORES=$cores LD_PRELOAD="$root/build/release/tests/libfake_core_count.so" \
+    build/release/tests/engine_tests --gtest_brief=1 --gtest_filter='ParallelBook.*:Threads.*'
+done
 
 echo "== C++ tests, AddressSanitizer + UndefinedBehaviorSanitizer"
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -87,6 +126,12 @@ fi  # the C++ stages
 for i in "${!interp_venv[@]}"; do
   echo "== Python tests on ${interp_label[$i]} (${interp_venv[$i]})"
   "${interp_venv[$i]}/bin/python" -m pytest -rs tests/python
+done
+
+echo "== test_workers.py on ${interp_label[0]} as on a 1-core and on a 64-core machine"
+for cores in 1 64; do
+  JDPRICER_FAKE_CORES=$cores LD_PRELOAD="$root/build/release/tests/libfake_core_count.so" \
+    "${interp_venv[0]}/bin/python" -m pytest -q tests/python/test_workers.py
 done
 
 echo "== Documentation site: Sphinx with warnings as errors, then its doctests"

@@ -1,10 +1,8 @@
 """jdpricer_batch: every price is jdpricer's, bit for bit; NumPy's broadcasting
 and conversions; bad input; the interpreter lock and Ctrl-C."""
 import math
-import os
 import platform
 import random
-import signal
 import struct
 import sys
 import threading
@@ -16,6 +14,7 @@ import pytest
 
 import jdpricer
 import jdpricer_batch
+from interrupting import interrupt_inside
 
 MODEL = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
 HOSTILE = [0.0, -0.0, -1.0, math.inf, -math.inf, math.nan, 1e-300, 1e300]
@@ -109,17 +108,6 @@ def long_batch():
     return jdpricer_batch.call_prices(1.0, K, 100.0, 0.05, n=170, **MODEL)
 
 
-class BatchCallWatch:
-    """Profile hook (CPython): what happened to the calls of call_prices."""
-
-    def __init__(self):
-        self.events = []
-
-    def __call__(self, frame, event, arg):
-        if arg is jdpricer_batch.call_prices and event.startswith("c_"):
-            self.events.append(event)
-
-
 def test_lock_is_released_while_pricing():
     # With a huge switch interval the interpreter never takes the lock from
     # a running thread: this thread sees the worker inside the batch only if
@@ -148,40 +136,12 @@ def test_lock_is_released_while_pricing():
 
 
 def test_sigint_interrupts_a_long_batch():
-    # The handler must run from inside the call, not once it has returned:
-    # CPython's profiler then sees the call end in an exception; PyPy runs
-    # the handler in a frame called from inside the batch.
-    handler_frames = []
-
-    def handler(signum, frame):
-        handler_frames.append(frame)
-        raise KeyboardInterrupt
-
-    previous = signal.signal(signal.SIGINT, handler)
-    watch = BatchCallWatch()
-    timer = threading.Timer(0.2, os.kill, (os.getpid(), signal.SIGINT))
-    timer.start()
-    sys.setprofile(watch)
-    try:
-        with pytest.raises(KeyboardInterrupt):
-            for _ in range(20):
-                long_batch()
-    finally:
-        sys.setprofile(None)
-        timer.cancel()
-        signal.signal(signal.SIGINT, previous)
-    if platform.python_implementation() == "PyPy":
-        # Some frame of the handler's stack was called from long_batch, i.e.
-        # from inside its call; after the call the handler would run in
-        # long_batch's frame itself, or in its caller's.
-        chain = []
-        frame = handler_frames[0]
-        while frame is not None:
-            chain.append(frame)
-            frame = frame.f_back
-        assert any(f.f_back is not None and f.f_back.f_code is long_batch.__code__ for f in chain)
-    else:
-        assert watch.events[-1] == "c_exception"
+    # The handler must run from inside the call, not once it has returned,
+    # and the call must end in its exception (CPython's profiler sees that;
+    # on PyPy the helper's frame check is the proof).
+    events, _ = interrupt_inside(long_batch, jdpricer_batch.call_prices, delay=0.2)
+    if platform.python_implementation() != "PyPy":
+        assert events[-1] == "c_exception", events
     # The module stays usable after the interrupt.
     assert same_bits(float(jdpricer_batch.call_prices(0.5, 98.0, 100.0, 0.05, n=10, **MODEL)),
                      per_option("call", 0.5, 98.0, 100.0, 0.05, n=10, **MODEL))

@@ -6,7 +6,6 @@ import gc
 import math
 import os
 import platform
-import signal
 import subprocess
 import sys
 import threading
@@ -15,7 +14,7 @@ import numpy as np
 import pytest
 
 import jdpricer_batch as batch
-from test_batch import BatchCallWatch
+from interrupting import interrupt_inside
 
 MODEL = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
 HOSTILE = [0.0, -0.0, -1.0, math.inf, -math.inf, math.nan, 1e-300, 1e300]
@@ -81,6 +80,22 @@ def test_concurrent_multi_worker_calls_share_the_pool():
     assert all(same_bits(want, g) for g in got)
 
 
+@pytest.mark.parametrize("cores", [1, 2, 64, None])
+def test_negative_worker_counts_wrap_around_the_core_count(monkeypatch, cores):
+    # -1 is every core that os.cpu_count() reports (one where it cannot
+    # tell), -2 all but one: the machine decides how many threads run, never
+    # the bits, and on one core -2 wraps below it.
+    T, K, S, r = hostile_book(7, 400)
+    want = batch.call_prices(T, K, S, r, n=13, **MODEL)
+    monkeypatch.setattr(os, "cpu_count", lambda: cores)
+    assert same_bits(want, batch.call_prices(T, K, S, r, n=13, workers=-1, **MODEL))
+    if (cores or 1) == 1:
+        with pytest.raises(ValueError, match="wraps below 1 core"):
+            batch.call_prices(T, K, S, r, n=13, workers=-2, **MODEL)
+    else:
+        assert same_bits(want, batch.call_prices(T, K, S, r, n=13, workers=-2, **MODEL))
+
+
 @pytest.mark.parametrize("workers, error", [
     (0, ValueError), (-10**6, ValueError), (1.0, TypeError), ("2", TypeError), (None, TypeError),
     (2**40, TypeError), (np.float64(2), TypeError)])
@@ -122,43 +137,18 @@ def test_ctrl_c_ends_a_multi_worker_call_and_frees_its_buffers():
     # every interrupted call (the columns, the model, each segment's
     # triangles: some 2.6 MB a call) must be freed; PyPy's heap settles
     # after a few calls.
-    handler_frames = []
-
-    def handler(signum, frame):
-        handler_frames.append(frame)
-        raise KeyboardInterrupt
-
     def interrupted():
-        watch = BatchCallWatch()
-        handler_frames.clear()
-        timer = threading.Timer(0.05, os.kill, (os.getpid(), signal.SIGINT))
-        timer.start()
-        sys.setprofile(watch)
-        try:
-            with pytest.raises(KeyboardInterrupt):
-                long_call()
-        finally:
-            sys.setprofile(None)
-            timer.cancel()
-        if platform.python_implementation() == "PyPy":
-            chain = [handler_frames[0]]
-            while chain[-1].f_back is not None:
-                chain.append(chain[-1].f_back)
-            assert any(f.f_back is not None and f.f_back.f_code is long_call.__code__ for f in chain)
-        else:
-            assert watch.events[-1] == "c_exception"
+        events, _ = interrupt_inside(long_call, batch.call_prices, delay=0.05)
+        if platform.python_implementation() != "PyPy":
+            assert events[-1] == "c_exception", events
         gc.collect()
 
-    previous = signal.signal(signal.SIGINT, handler)
-    try:
-        for _ in range(3):
-            interrupted()
-        before = heap_in_use()
-        for _ in range(6):
-            interrupted()
-        growth = heap_in_use() - before
-    finally:
-        signal.signal(signal.SIGINT, previous)
+    for _ in range(3):
+        interrupted()
+    before = heap_in_use()
+    for _ in range(6):
+        interrupted()
+    growth = heap_in_use() - before
     assert growth < 4 << 20, growth
     assert batch.call_prices(0.5, 98.0, 100.0, 0.05, n=10, workers=2, **MODEL).tobytes() == \
         batch.call_prices(0.5, 98.0, 100.0, 0.05, n=10, **MODEL).tobytes()
