@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "batch/dividend_yield.hpp"
 #include "batch/maturity_order.hpp"
 #include "batch/parallel_book.hpp"
 #include "pricing/common/fp_environment.hpp"
@@ -235,7 +236,11 @@ void priceFourierBook(Payoff payoff, const FourierModel& model, const OptionColu
 
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                      double tolerance, double* prices, double* bounds, bool* usedFourier,
-                     std::size_t workers, const std::function<void()>& poll) {
+                     std::size_t workers, const std::function<void()>& poll,
+                     const double* extraBound) {
+  const auto withExtra = [extraBound](std::size_t i, double bound) {
+    return extraBound == nullptr ? bound : boundPlusExtra(bound, extraBound[i]);
+  };
   // The screen settles the options it bounds within the tolerance; the
   // full bound, formed for the rest only, settles more. A NaN bound or
   // tolerance compares false: such options go on.
@@ -249,7 +254,7 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   // Still in maturity order: the same segments of maturities.
   std::vector<std::size_t> unsettled;
   for (const std::size_t i : order) {
-    if (!usedFourier[i] && !(bounds[i] <= tolerance)) unsettled.push_back(i);
+    if (!usedFourier[i] && !(withExtra(i, bounds[i]) <= tolerance)) unsettled.push_back(i);
   }
   if (!unsettled.empty()) {
     priceBoundedOrder(payoff, shared, book, unsettled, prices, bounds, workers, poll,
@@ -258,6 +263,7 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   std::vector<std::size_t> indices;
   std::vector<double> T, K, S, r;
   for (std::size_t i = 0; i < book.count; ++i) {
+    if (!usedFourier[i]) bounds[i] = withExtra(i, bounds[i]);
     const bool trusted = !usedFourier[i] && bounds[i] <= tolerance;
     usedFourier[i] = !trusted;
     if (trusted) continue;
@@ -275,8 +281,9 @@ void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& 
   for (std::size_t j = 0; j < indices.size(); ++j) {
     const std::size_t i = indices[j];
     prices[i] = fourierPrices[j];
-    bounds[i] =
-        std::isnan(fourierPrices[j]) ? HUGE_VAL : kFourierAccuracy * (book.S[i] + book.K[i]);
+    bounds[i] = std::isnan(fourierPrices[j])
+                    ? HUGE_VAL
+                    : withExtra(i, kFourierAccuracy * (book.S[i] + book.K[i]));
   }
 }
 

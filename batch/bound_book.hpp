@@ -106,9 +106,14 @@ class BoundedBookPricer {
 // the options whose full bound exceeds it too, or whose truncation did.
 // `poll` runs on the calling thread between chunks and may throw to end the
 // call. The same prices and bounds for every worker count.
+// `extraBound`, where given, is an error of each option's own beyond its
+// price's (a net spot's rounding, batch/dividend_yield.hpp): every bound
+// includes it, rounded up, and an option stays in closed form only where
+// its bound does so within the tolerance.
 void priceRobustBook(Payoff payoff, const KouModel& model, const OptionColumns& book,
                      double tolerance, double* prices, double* bounds, bool* usedFourier,
-                     std::size_t workers, const std::function<void()>& poll);
+                     std::size_t workers, const std::function<void()>& poll,
+                     const double* extraBound = nullptr);
 
 // Bounded prices of a whole book on up to `workers` threads, as above: the
 // full bound, or the screen.

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "batch/dividend_yield.hpp"
+
 namespace py = pybind11;
 
 namespace jdpricer_module {
@@ -108,8 +110,9 @@ FastColumn readFast(py::handle h) {
 }
 
 // The fast path: every column fast, the arrays all of one shape.
-bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, BroadcastColumns& out) {
-  const FastColumn in[4] = {readFast(T), readFast(K), readFast(S), readFast(r)};
+bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, py::handle q,
+                 BroadcastColumns& out) {
+  const FastColumn in[5] = {readFast(T), readFast(K), readFast(S), readFast(r), readFast(q)};
   const std::vector<py::ssize_t>* shape = nullptr;
   for (const FastColumn& column : in) {
     if (!column.ok) return false;
@@ -123,8 +126,8 @@ bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, Broadca
     for (py::ssize_t d : out.shape) count *= static_cast<std::size_t>(d);
   }
   out.count = count;
-  out.copies.resize(4 * count);
-  for (int c = 0; c < 4; ++c) {
+  out.copies.resize(5 * count);
+  for (int c = 0; c < 5; ++c) {
     double* to = out.copies.data() + c * count;
     if (in[c].scalar) {
       std::fill(to, to + count, in[c].value);
@@ -138,13 +141,14 @@ bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, Broadca
 
 }  // namespace
 
-BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::handle r) {
+BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::handle r,
+                                  py::handle q) {
   BroadcastColumns out;
-  if (fastColumns(T, K, S, r, out)) return out;
+  if (fastColumns(T, K, S, r, q, out)) return out;
   const py::module_ numpy = py::module_::import("numpy");
   py::tuple columns = numpy.attr("broadcast_arrays")(
       asRealArray(numpy, T, "T"), asRealArray(numpy, K, "K"), asRealArray(numpy, S, "S"),
-      asRealArray(numpy, r, "r"));
+      asRealArray(numpy, r, "r"), asRealArray(numpy, q, "q"));
   auto contiguous = [&](py::handle column) {
     return numpy.attr("ascontiguousarray")(column).cast<Column>();
   };
@@ -152,14 +156,19 @@ BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::
   out.K = contiguous(columns[1]);
   out.S = contiguous(columns[2]);
   out.r = contiguous(columns[3]);
+  out.q = contiguous(columns[4]);
   out.columns[0] = out.T.data();
   out.columns[1] = out.K.data();
   out.columns[2] = out.S.data();
   out.columns[3] = out.r.data();
+  out.columns[4] = out.q.data();
   for (py::handle d : columns[0].attr("shape")) out.shape.push_back(d.cast<py::ssize_t>());
   out.count = static_cast<std::size_t>(out.T.size());
   return out;
 }
+
+NetOfDividends::NetOfDividends(const BroadcastColumns& columns)
+    : book(jdpricer::spotsNetOfDividends(columns.book(), columns.dividendYield(), spots)) {}
 
 bool smallClosedFormCall(const jdpricer::KouModel& model, const jdpricer::OptionColumns& book) {
   constexpr double kSmallWork = 60000.0;

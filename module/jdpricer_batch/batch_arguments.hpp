@@ -56,25 +56,38 @@ Column realColumn(pybind11::handle value, const char* name);
 // The broadcast columns, each `count` C-contiguous doubles: copies, so the
 // caller's arrays are never read while the lock is released.
 struct BroadcastColumns {
-  Column T, K, S, r;             // the general conversion's arrays
-  std::vector<double> copies;    // or the fast path's: four columns end to end
-  const double* columns[4];      // T, K, S, r, in one or the other
+  Column T, K, S, r, q;          // the general conversion's arrays
+  std::vector<double> copies;    // or the fast path's: five columns end to end
+  const double* columns[5];      // T, K, S, r, q, in one or the other
   std::vector<pybind11::ssize_t> shape;
   std::size_t count;
 
   jdpricer::OptionColumns book() const {
     return {columns[0], columns[1], columns[2], columns[3], count};
   }
+  // The dividend yield of each option.
+  const double* dividendYield() const { return columns[4]; }
 };
 
-// Converts each argument with numpy.asarray (booleans, integers, floats and
-// objects that float() accepts; strings, complex, dates and the like raise
-// TypeError) and broadcasts them (NumPy's ValueError when shapes disagree).
+// The broadcast book at the spots net of dividends, S * exp(-q * T)
+// (batch/dividend_yield.hpp), owning that column; to be formed with the
+// lock released.
+struct NetOfDividends {
+  std::vector<double> spots;
+  jdpricer::OptionColumns book;
+  explicit NetOfDividends(const BroadcastColumns& columns);
+  NetOfDividends(const NetOfDividends&) = delete;
+  NetOfDividends& operator=(const NetOfDividends&) = delete;
+};
+
+// Converts each argument (T, K, S, r and the dividend yield q) with
+// numpy.asarray (booleans, integers, floats and objects that float()
+// accepts; strings, complex, dates and the like raise TypeError) and broadcasts them (NumPy's ValueError when shapes disagree).
 // Exact floats, ints within 64 bits and C-contiguous float64 ndarrays of
 // one shape are read directly, without a call into Python, to the same
 // values.
 BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind11::handle S,
-                                  pybind11::handle r);
+                                  pybind11::handle r, pybind11::handle q);
 
 // Runs the signal handlers that are due, with the interpreter lock held;
 // throws what they raise (KeyboardInterrupt for Ctrl-C).

@@ -9,6 +9,7 @@
 #include <pybind11/pybind11.h>
 
 #include "batch/bound_book.hpp"
+#include "batch/dividend_yield.hpp"
 #include "batch_arguments.hpp"
 #include "batch_docstrings.hpp"
 
@@ -26,15 +27,17 @@ template <Payoff kPayoff>
 py::array_t<double> errorBounds(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                                 const ArrayLike& r, double sigma, double lam, double p,
                                 double eta1, double eta2, const SeriesLength& n,
-                                const Workers& workers) {
+                                const Workers& workers, const ArrayLike& q) {
   const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
   const std::size_t threads = jdpricer_module::workerCount(workers);
-  const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  const auto columns = jdpricer_module::broadcastColumns(T, K, S, r, q);
   py::array_t<double> bounds = jdpricer_module::newResult<double>(columns.shape);
   double* out = bounds.mutable_data();
   jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    const jdpricer_module::NetOfDividends net(columns);
     std::vector<double> prices(columns.count);
-    jdpricer::priceBoundedBook(kPayoff, model, columns.book(), prices.data(), out, threads, poll);
+    jdpricer::priceBoundedBook(kPayoff, model, net.book, prices.data(), out, threads, poll);
+    jdpricer::addDividendRounding(net.book, columns.dividendYield(), out);
   });
   return bounds;
 }
@@ -50,10 +53,10 @@ template <Payoff kPayoff>
 py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                         const ArrayLike& r, double sigma, double lam, double p, double eta1,
                         double eta2, const SeriesLength& n, double tolerance,
-                        const Workers& workers) {
+                        const Workers& workers, const ArrayLike& q) {
   const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
   const std::size_t threads = jdpricer_module::workerCount(workers);
-  const auto columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  const auto columns = jdpricer_module::broadcastColumns(T, K, S, r, q);
   py::array_t<double> prices = jdpricer_module::newResult<double>(columns.shape);
   py::array_t<double> bounds = jdpricer_module::newResult<double>(columns.shape);
   py::array_t<bool> fourier = jdpricer_module::newResult<bool>(columns.shape);
@@ -61,8 +64,11 @@ py::object robustPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike&
   double* boundsOut = bounds.mutable_data();
   bool* fourierOut = fourier.mutable_data();
   jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-    jdpricer::priceRobustBook(kPayoff, model, columns.book(), tolerance, pricesOut, boundsOut,
-                              fourierOut, threads, poll);
+    const jdpricer_module::NetOfDividends net(columns);
+    std::vector<double> roundings;
+    const bool yield = jdpricer::dividendRoundings(net.book, columns.dividendYield(), roundings);
+    jdpricer::priceRobustBook(kPayoff, model, net.book, tolerance, pricesOut, boundsOut,
+                              fourierOut, threads, poll, yield ? roundings.data() : nullptr);
   });
   return robustPricesType()(prices, bounds, fourier);
 }
@@ -82,14 +88,15 @@ void registerErrorBounds(py::module_& m) {
   const auto defineBounds = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("n"), py::arg("workers") = 1);
+          py::arg("n"), py::arg("workers") = 1, py::kw_only(), py::arg("q") = 0.0);
   };
   defineBounds("call_error_bounds", &errorBounds<Payoff::kCall>, docs::callErrorBounds());
   defineBounds("put_error_bounds", &errorBounds<Payoff::kPut>, docs::putErrorBounds());
   const auto defineRobust = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("n"), py::arg("tolerance"), py::arg("workers") = 1);
+          py::arg("n"), py::arg("tolerance"), py::arg("workers") = 1, py::kw_only(),
+          py::arg("q") = 0.0);
   };
   defineRobust("robust_call_prices", &robustPrices<Payoff::kCall>, docs::robustCallPrices());
   defineRobust("robust_put_prices", &robustPrices<Payoff::kPut>, docs::robustPutPrices());

@@ -55,6 +55,14 @@ inline constexpr const char kWorkers[] = R"doc(workers : int, optional
     (-1: every core). The results are bit for bit the same for every count.
 )doc";
 
+inline constexpr const char kDividendYield[] = R"doc(q : array_like, optional
+    Continuous dividend yield per year, option by option, broadcast with
+    the columns (keyword only; default 0). A result with `q` is the one
+    without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+    in that order with the C library's ``exp``): for a price, bit for bit.
+    Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+)doc";
+
 inline constexpr const char kArrayReturn[] = R"doc(numpy.ndarray of float64
     A new C-contiguous array of the broadcast shape: 0-d when every column
     is a scalar, empty when an axis is.
@@ -66,9 +74,9 @@ Raises
 TypeError
     When a model number cannot be converted to float, ``n`` is neither an
     int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-    column holds ``None``, strings, complex numbers or dates.
+    column (or `q`) holds ``None``, strings, complex numbers or dates.
 ValueError
-    When the columns' shapes do not broadcast (NumPy's error), or
+    When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
     `workers` is 0 or wraps below 1.
 KeyboardInterrupt
     Or whatever else a signal handler raises: long calls run the handlers
@@ -153,7 +161,7 @@ for that option's `T`, `K`, `S` and `r`.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, kWorkers, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 )doc", kArrayReturn, kRaises, R"doc(
@@ -198,7 +206,7 @@ by parity, ``(exp(-r*T)*K + C) - S``.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, kWorkers, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 )doc", kArrayReturn, kRaises, R"doc(
@@ -237,11 +245,14 @@ inline std::string callErrorBounds() {
 
 For every option, a number B with ``abs(computed - true) <= B``, where
 computed is what `call_prices` returns for the same arguments and true is
-the model's exact price.
+the model's exact price. With a dividend yield the true price is the one
+at the exact net spot ``S*exp(-q*T)``: the bound is the one at the computed
+net spot plus how far that spot's own rounding can move a price,
+``(abs(q*T) + 3.01)*u*S*exp(-q*T)`` (|delta| <= 1; u = 2**-53).
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, kWorkers, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -320,7 +331,7 @@ computed is what `put_prices` returns for the same arguments.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, kWorkers, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -390,7 +401,7 @@ inline std::string fourierCallPrices() {
 
 Parameters
 ----------
-)doc", kColumns, kModel, kWorkers, R"doc(
+)doc", kColumns, kModel, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 )doc", kArrayReturn, R"doc(
@@ -400,7 +411,7 @@ TypeError
     When a model number cannot be converted to float, `workers` is not an
     int, or a column holds ``None``, strings, complex numbers or dates.
 ValueError
-    When the columns' shapes do not broadcast (NumPy's error), or
+    When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
     `workers` is 0 or wraps below 1.
 KeyboardInterrupt
     Or whatever else a signal handler raises between chunks of a long call.
@@ -436,7 +447,7 @@ inline std::string fourierPutPrices() {
 
 Parameters
 ----------
-)doc", kColumns, kModel, kWorkers, R"doc(
+)doc", kColumns, kModel, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 )doc", kArrayReturn, R"doc(
@@ -446,7 +457,7 @@ TypeError
     When a model number cannot be converted to float, `workers` is not an
     int, or a column holds ``None``, strings, complex numbers or dates.
 ValueError
-    When the columns' shapes do not broadcast (NumPy's error), or
+    When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
     `workers` is 0 or wraps below 1.
 KeyboardInterrupt
     Or whatever else a signal handler raises between chunks of a long call.
@@ -470,7 +481,7 @@ nan
 inline std::string robustParameters() {
   return joined(kColumns, kModel, kN, R"doc(tolerance : float
     The largest error bound at which a closed-form price is kept.
-)doc", kWorkers);
+)doc", kWorkers, kDividendYield);
 }
 
 inline constexpr const char kRobustNotes[] = R"doc(
@@ -499,6 +510,10 @@ settles every option is about 1.2 to 1.5 times the closed form's; options
 it does not settle add their full bounds (2 to 3 times a price) and their
 Fourier prices; options cut short by truncation cost their Fourier prices
 only.
+
+Dividend yield: every bound includes the rounding of the option's net spot
+(see `call_error_bounds`), and the closed form keeps an option only where
+its bound, that rounding included, is within `tolerance`.
 
 Bits: where ``fourier`` is False the price is bit for bit the closed
 form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.
@@ -615,7 +630,7 @@ series whose value is the price; the price is bit for bit ``call_prices``.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, kWorkers, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 Greeks
@@ -668,7 +683,7 @@ are the call's. The price is bit for bit ``put_prices``.
 
 Parameters
 ----------
-)doc", kColumns, kModel, kN, kWorkers, R"doc(
+)doc", kColumns, kModel, kN, kWorkers, kDividendYield, R"doc(
 Returns
 -------
 Greeks
@@ -697,7 +712,7 @@ Examples
 
 inline constexpr const char* kGreeks = R"doc(The result of `call_greeks` and `put_greeks`.
 
-A named tuple of eleven float64 arrays of the book's broadcast shape: the
+A named tuple of twelve float64 arrays of the book's broadcast shape: the
 price and its exact derivatives, to rounding, of the n-term series that
 gives it.
 
@@ -725,6 +740,11 @@ deta1 : numpy.ndarray of float64
     dV/deta1.
 deta2 : numpy.ndarray of float64
     dV/deta2.
+psi : numpy.ndarray of float64
+    dV/dq, per unit of dividend yield: ``-T * S * exp(-q*T) * delta0``,
+    delta0 being the delta at the net spot. With a yield, delta and gamma
+    are the net spot's times ``exp(-q*T)`` and its square, and theta gains
+    ``q * S * exp(-q*T) * delta0`` (the net spot moves with T).
 
 Examples
 --------
@@ -749,6 +769,7 @@ inline constexpr const char* kGreeksFields[] = {
     "dV/dp.",
     "dV/deta1.",
     "dV/deta2.",
+    "dV/dq, per unit of dividend yield.",
 };
 
 inline constexpr const char* kSeriesLengths = R"doc(Series length that leaves nothing to truncate, maturity by maturity.

@@ -25,14 +25,17 @@ py::array_t<double> fourierPrices(const jdpricer_module::ArrayLike& T,
                                   const jdpricer_module::ArrayLike& S,
                                   const jdpricer_module::ArrayLike& r, double sigma, double lam,
                                   double p, double eta1, double eta2,
-                                  const jdpricer_module::Workers& workers) {
+                                  const jdpricer_module::Workers& workers,
+                                  const jdpricer_module::ArrayLike& q) {
   const std::size_t threads = jdpricer_module::workerCount(workers);
-  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  const jdpricer_module::BroadcastColumns columns =
+      jdpricer_module::broadcastColumns(T, K, S, r, q);
   py::array_t<double> prices = jdpricer_module::newResult<double>(columns.shape);
   double* out = prices.mutable_data();
   jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    const jdpricer_module::NetOfDividends net(columns);
     jdpricer::priceFourierBook(kPayoff, jdpricer::FourierModel{sigma, lam, p, eta1, eta2},
-                               columns.book(), out, threads, poll);
+                               net.book, out, threads, poll);
   });
   return prices;
 }
@@ -43,7 +46,7 @@ void registerFourierPricing(py::module_& m) {
   const auto definePricer = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("workers") = 1);
+          py::arg("workers") = 1, py::kw_only(), py::arg("q") = 0.0);
   };
   definePricer("fourier_call_prices", &fourierPrices<Payoff::kCall>,
                jdpricer_module::docs::fourierCallPrices());

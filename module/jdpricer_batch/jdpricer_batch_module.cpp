@@ -32,15 +32,18 @@ using jdpricer_module::Workers;
 template <jdpricer::Payoff kPayoff>
 py::array_t<double> prices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
                            const ArrayLike& r, double sigma, double lam, double p, double eta1,
-                           double eta2, const SeriesLength& n, const Workers& workers) {
+                           double eta2, const SeriesLength& n, const Workers& workers,
+                           const ArrayLike& q) {
   const jdpricer::KouModel model = jdpricer_module::kouModel(sigma, lam, p, eta1, eta2, n);
   const std::size_t threads = jdpricer_module::workerCount(workers);
-  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(T, K, S, r);
+  const jdpricer_module::BroadcastColumns columns =
+      jdpricer_module::broadcastColumns(T, K, S, r, q);
   py::array_t<double> result = jdpricer_module::newResult<double>(columns.shape);
   double* out = result.mutable_data();
   jdpricer_module::priceWithInterrupts(
       [&](const std::function<void()>& poll) {
-        jdpricer::priceBook(kPayoff, model, columns.book(), out, threads, poll);
+        const jdpricer_module::NetOfDividends net(columns);
+        jdpricer::priceBook(kPayoff, model, net.book, out, threads, poll);
       },
       jdpricer_module::smallClosedFormCall(model, columns.book()));
   return result;
@@ -65,7 +68,7 @@ PYBIND11_MODULE(jdpricer_batch, m) {
   const auto definePricer = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("n"), py::arg("workers") = 1);
+          py::arg("n"), py::arg("workers") = 1, py::kw_only(), py::arg("q") = 0.0);
   };
   definePricer("call_prices", &prices<jdpricer::Payoff::kCall>,
                jdpricer_module::docs::callPrices());

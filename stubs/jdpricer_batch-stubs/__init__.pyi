@@ -65,6 +65,8 @@ def call_prices(
     eta2: _Real,
     n: _SeriesLength,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> NDArray[np.float64]:
     """Call prices of a book under one Kou model, by the closed form.
 
@@ -101,6 +103,12 @@ def call_prices(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -113,9 +121,9 @@ def call_prices(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -190,6 +198,8 @@ def put_prices(
     eta2: _Real,
     n: _SeriesLength,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> NDArray[np.float64]:
     """Put prices of a book under one Kou model, by the closed form.
 
@@ -227,6 +237,12 @@ def put_prices(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -239,9 +255,9 @@ def put_prices(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -352,6 +368,8 @@ def fourier_call_prices(
     eta1: _Real,
     eta2: _Real,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> NDArray[np.float64]:
     """Call prices of a book by the Fourier (cosine-series) method.
 
@@ -378,6 +396,12 @@ def fourier_call_prices(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -391,7 +415,7 @@ def fourier_call_prices(
         When a model number cannot be converted to float, `workers` is not an
         int, or a column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises between chunks of a long call.
@@ -465,6 +489,8 @@ def fourier_put_prices(
     eta1: _Real,
     eta2: _Real,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> NDArray[np.float64]:
     """Put prices of a book by the Fourier (cosine-series) method.
 
@@ -491,6 +517,12 @@ def fourier_put_prices(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -504,7 +536,7 @@ def fourier_put_prices(
         When a model number cannot be converted to float, `workers` is not an
         int, or a column holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises between chunks of a long call.
@@ -569,12 +601,17 @@ def call_error_bounds(
     eta2: _Real,
     n: _SeriesLength,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> NDArray[np.float64]:
     """Bounds on the error of each closed-form call price.
 
     For every option, a number B with ``abs(computed - true) <= B``, where
     computed is what `call_prices` returns for the same arguments and true is
-    the model's exact price.
+    the model's exact price. With a dividend yield the true price is the one
+    at the exact net spot ``S*exp(-q*T)``: the bound is the one at the computed
+    net spot plus how far that spot's own rounding can move a price,
+    ``(abs(q*T) + 3.01)*u*S*exp(-q*T)`` (|delta| <= 1; u = 2**-53).
 
     Parameters
     ----------
@@ -605,6 +642,12 @@ def call_error_bounds(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -620,9 +663,9 @@ def call_error_bounds(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -700,6 +743,8 @@ def put_error_bounds(
     eta2: _Real,
     n: _SeriesLength,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> NDArray[np.float64]:
     """Bounds on the error of each closed-form put price.
 
@@ -735,6 +780,12 @@ def put_error_bounds(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -748,9 +799,9 @@ def put_error_bounds(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -824,6 +875,8 @@ def robust_call_prices(
     n: _SeriesLength,
     tolerance: _Real,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> RobustPrices:
     """Call prices with error bounds, by the closed form or the Fourier method.
 
@@ -861,6 +914,12 @@ def robust_call_prices(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -874,9 +933,9 @@ def robust_call_prices(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -913,6 +972,10 @@ def robust_call_prices(
     Fourier prices; options cut short by truncation cost their Fourier prices
     only.
 
+    Dividend yield: every bound includes the rounding of the option's net spot
+    (see `call_error_bounds`), and the closed form keeps an option only where
+    its bound, that rounding included, is within `tolerance`.
+
     Bits: where ``fourier`` is False the price is bit for bit the closed
     form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.
     The interpreter lock is released while prices are computed.
@@ -945,6 +1008,8 @@ def robust_put_prices(
     n: _SeriesLength,
     tolerance: _Real,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> RobustPrices:
     """Put prices with error bounds, by the closed form or the Fourier method.
 
@@ -982,6 +1047,12 @@ def robust_put_prices(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -993,9 +1064,9 @@ def robust_put_prices(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -1032,6 +1103,10 @@ def robust_put_prices(
     Fourier prices; options cut short by truncation cost their Fourier prices
     only.
 
+    Dividend yield: every bound includes the rounding of the option's net spot
+    (see `call_error_bounds`), and the closed form keeps an option only where
+    its bound, that rounding included, is within `tolerance`.
+
     Bits: where ``fourier`` is False the price is bit for bit the closed
     form's (and so :mod:`jdpricer`'s); elsewhere it is the Fourier method's.
     The interpreter lock is released while prices are computed.
@@ -1051,7 +1126,7 @@ def robust_put_prices(
 class Greeks(NamedTuple):
     """The result of `call_greeks` and `put_greeks`.
 
-    A named tuple of eleven float64 arrays of the book's broadcast shape: the
+    A named tuple of twelve float64 arrays of the book's broadcast shape: the
     price and its exact derivatives, to rounding, of the n-term series that
     gives it.
 
@@ -1079,6 +1154,11 @@ class Greeks(NamedTuple):
         dV/deta1.
     deta2 : numpy.ndarray of float64
         dV/deta2.
+    psi : numpy.ndarray of float64
+        dV/dq, per unit of dividend yield: ``-T * S * exp(-q*T) * delta0``,
+        delta0 being the delta at the net spot. With a yield, delta and gamma
+        are the net spot's times ``exp(-q*T)`` and its square, and theta gains
+        ``q * S * exp(-q*T) * delta0`` (the net spot moves with T).
 
     Examples
     --------
@@ -1112,6 +1192,8 @@ class Greeks(NamedTuple):
     """dV/deta1."""
     deta2: NDArray[np.float64]
     """dV/deta2."""
+    psi: NDArray[np.float64]
+    """dV/dq, per unit of dividend yield."""
 
 def call_greeks(
     T: ArrayLike,
@@ -1125,6 +1207,8 @@ def call_greeks(
     eta2: _Real,
     n: _SeriesLength,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> Greeks:
     """Call prices and all their Greeks for a broadcast book.
 
@@ -1160,6 +1244,12 @@ def call_greeks(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -1175,9 +1265,9 @@ def call_greeks(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers
@@ -1226,6 +1316,8 @@ def put_greeks(
     eta2: _Real,
     n: _SeriesLength,
     workers: SupportsIndex = 1,
+    *,
+    q: ArrayLike = 0.0,
 ) -> Greeks:
     """Put prices and all their Greeks for a broadcast book.
 
@@ -1264,6 +1356,12 @@ def put_greeks(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 
     Returns
     -------
@@ -1276,9 +1374,9 @@ def put_greeks(
     TypeError
         When a model number cannot be converted to float, ``n`` is neither an
         int in the 32-bit range nor ``"auto"``, `workers` is not an int, or a
-        column holds ``None``, strings, complex numbers or dates.
+        column (or `q`) holds ``None``, strings, complex numbers or dates.
     ValueError
-        When the columns' shapes do not broadcast (NumPy's error), or
+        When the columns' and `q`'s shapes do not broadcast (NumPy's error), or
         `workers` is 0 or wraps below 1.
     KeyboardInterrupt
         Or whatever else a signal handler raises: long calls run the handlers

@@ -16,26 +16,27 @@ from mpmath import mpf
 
 DPS = 40
 FIELDS = ("price", "delta", "gamma", "vega", "theta", "rho", "dual_delta",
-          "dlam", "dp", "deta1", "deta2")
+          "dlam", "dp", "deta1", "deta2", "psi")
 # The input each first-order field differentiates (theta with a minus).
 INPUT_OF = dict(delta="S", vega="sigma", theta="T", rho="r", dual_delta="K",
-                dlam="lam", dp="p", deta1="eta1", deta2="eta2")
-ARGS = ("T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2")
+                dlam="lam", dp="p", deta1="eta1", deta2="eta2", psi="q")
+ARGS = ("T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2", "q")
 
 # Well-conditioned regimes (eta sigma sqrt(T) <= about 3): short and long
-# maturities, deep in and out of the money, n from 1 to 60.
+# maturities, deep in and out of the money, n from 1 to 60, dividend yields
+# of both signs (the price with yield q is the one at the spot S exp(-qT)).
 CASES = [
     dict(T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1, p=0.4, eta1=10, eta2=5, n=1),
-    dict(T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1, p=0.4, eta1=10, eta2=5, n=10),
+    dict(T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1, p=0.4, eta1=10, eta2=5, n=10, q=0.02),
     dict(T=0.02, K=100, S=100, r=0.03, sigma=0.2, lam=3, p=0.3, eta1=25, eta2=10, n=5),
-    dict(T=5.0, K=100, S=100, r=0.04, sigma=0.15, lam=0.5, p=0.5, eta1=6, eta2=4, n=20),
-    dict(T=1.0, K=60, S=100, r=0.05, sigma=0.2, lam=2, p=0.35, eta1=8, eta2=6, n=15),
+    dict(T=5.0, K=100, S=100, r=0.04, sigma=0.15, lam=0.5, p=0.5, eta1=6, eta2=4, n=20, q=0.03),
+    dict(T=1.0, K=60, S=100, r=0.05, sigma=0.2, lam=2, p=0.35, eta1=8, eta2=6, n=15, q=0.1),
     dict(T=1.0, K=160, S=100, r=0.05, sigma=0.2, lam=2, p=0.35, eta1=8, eta2=6, n=15),
     dict(T=1.0, K=100, S=100, r=0.02, sigma=0.1, lam=20, p=0.45, eta1=30, eta2=25, n=60),
-    dict(T=2.0, K=110, S=100, r=0.03, sigma=0.25, lam=5, p=0.3, eta1=8, eta2=6, n=40),
+    dict(T=2.0, K=110, S=100, r=0.03, sigma=0.25, lam=5, p=0.3, eta1=8, eta2=6, n=40, q=-0.02),
     dict(T=0.25, K=95, S=100, r=0.01, sigma=0.3, lam=4, p=0.9, eta1=4, eta2=3, n=30),
     dict(T=0.1, K=120, S=100, r=0.0, sigma=0.3, lam=1.5, p=0.6, eta1=5, eta2=7, n=2),
-    dict(T=3.0, K=90, S=100, r=-0.01, sigma=0.12, lam=0.8, p=0.2, eta1=15, eta2=3, n=12),
+    dict(T=3.0, K=90, S=100, r=-0.01, sigma=0.12, lam=0.8, p=0.2, eta1=15, eta2=3, n=12, q=0.01),
     dict(T=0.75, K=105, S=100, r=0.05, sigma=0.18, lam=8, p=0.5, eta1=20, eta2=15, n=60),
 ]
 
@@ -124,7 +125,8 @@ def upsilon(N, mu, sigma, lam, p, eta1, eta2, a, T):
     return value + mp.exp((eta1 * s) ** 2 / 2) / D * SP + mp.exp((eta2 * s) ** 2 / 2) / D * SQ
 
 
-def call(T, K, S, r, sigma, lam, p, eta1, eta2, n):
+def call(T, K, S, r, sigma, lam, p, eta1, eta2, n, q=0):
+    S = S * mp.exp(-q * T)
     zeta = p * eta1 / (eta1 - 1) + (1 - p) * eta2 / (eta2 + 1) - 1
     a = mp.log(K / S)
     U1 = upsilon(n, r + sigma ** 2 / 2 - lam * zeta, sigma, (1 + zeta) * lam,
@@ -133,12 +135,12 @@ def call(T, K, S, r, sigma, lam, p, eta1, eta2, n):
     return S * U1 - K * mp.exp(-r * T) * U2
 
 
-def put(T, K, S, r, sigma, lam, p, eta1, eta2, n):
-    return mp.exp(-r * T) * K + call(T, K, S, r, sigma, lam, p, eta1, eta2, n) - S
+def put(T, K, S, r, sigma, lam, p, eta1, eta2, n, q=0):
+    return mp.exp(-r * T) * K + call(T, K, S, r, sigma, lam, p, eta1, eta2, n, q) - S * mp.exp(-q * T)
 
 
 def greeks(price, case):
-    args = {name: mpf(case[name]) for name in ARGS}
+    args = {name: mpf(case.get(name, 0)) for name in ARGS}
     n = case["n"]
 
     def along(name):

@@ -28,7 +28,7 @@ def same_bits(a, b):
 
 def test_fields_in_order():
     assert FIELDS == ("price", "delta", "gamma", "vega", "theta", "rho", "dual_delta",
-                      "dlam", "dp", "deta1", "deta2")
+                      "dlam", "dp", "deta1", "deta2", "psi")
 
 
 def test_every_greek_matches_mpmath_derivatives_of_the_truncated_series():

@@ -123,7 +123,8 @@ def docstring_signature(obj):
     line = obj.__doc__.splitlines()[0]
     match = re.fullmatch(r"\w+\((?P<params>.*)\) -> (?P<ret>.+)", line)
     assert match, line
-    params = [part.split(": ", 1) for part in re.split(r", (?=\w+: )", match["params"])]
+    # A bare "*" (keyword-only parameters follow) stands as ("*", "").
+    params = [part.partition(": ")[::2] for part in re.split(r", (?=\w+: |\*)", match["params"])]
     return [(name, unqualified(annotation)) for name, annotation in params], unqualified(match["ret"])
 
 

@@ -25,7 +25,7 @@ import jdpricer_batch
 T = np.array([[0.5], [1.0]])
 calls: NDArray[np.float64] = jdpricer_batch.call_prices(T, [90.0, 100.0], 100.0, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, workers=2)
 puts = jdpricer_batch.put_prices(T=0.5, K=98, S=100, r=0.05, sigma=0.16, lam=1, p=0.4, eta1=10, eta2=5, n=np.int64(20))
-settled = jdpricer_batch.call_error_bounds(T, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, n="auto")
+settled = jdpricer_batch.call_error_bounds(T, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, n="auto", q=[0.01, 0.02])
 lengths: NDArray[np.int32] = jdpricer_batch.series_lengths(T, 0.16, 1.0, 0.4, 10.0, 5.0)
 print(float(calls.sum() + puts + settled.sum()), int(lengths.max()))
 """
@@ -35,6 +35,7 @@ MISUSES = [
     ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0)", "call-arg"),
     ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, n='Auto')", "arg-type"),
     ("jdpricer_batch.fourier_put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, workers=2.0)", "arg-type"),
+    ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, 1, 0.02)", "call-arg"),
     ("text: str = jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)", "assignment"),
 ]
 
@@ -61,8 +62,12 @@ def test_stub_signature_matches_pybind11_docstring(name):
     defaults = [None] * (len(stub.args.args) - len(stub.args.defaults)) + stub.args.defaults
     stub_params = [(a.arg, spelt(a.annotation) + ("" if d is None else " = " + ast.unparse(d)))
                    for a, d in zip(stub.args.args, defaults)]
+    if stub.args.kwonlyargs:
+        stub_params.append(("*", ""))
+        stub_params += [(a.arg, spelt(a.annotation) + ("" if d is None else " = " + ast.unparse(d)))
+                        for a, d in zip(stub.args.kwonlyargs, stub.args.kw_defaults)]
     runtime = [(p, bare(t)) for p, t in runtime]
-    assert not (stub.args.vararg or stub.args.kwarg or stub.args.kwonlyargs or stub.args.posonlyargs)
+    assert not (stub.args.vararg or stub.args.kwarg or stub.args.posonlyargs)
     assert stub_params == runtime
     assert spelt(stub.returns) == bare(returns)
 
