@@ -142,12 +142,12 @@ bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, py::han
 }  // namespace
 
 BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::handle r,
-                                  py::handle q) {
+                                  py::handle q, const char* strikeName) {
   BroadcastColumns out;
   if (fastColumns(T, K, S, r, q, out)) return out;
   const py::module_ numpy = py::module_::import("numpy");
   py::tuple columns = numpy.attr("broadcast_arrays")(
-      asRealArray(numpy, T, "T"), asRealArray(numpy, K, "K"), asRealArray(numpy, S, "S"),
+      asRealArray(numpy, T, "T"), asRealArray(numpy, K, strikeName), asRealArray(numpy, S, "S"),
       asRealArray(numpy, r, "r"), asRealArray(numpy, q, "q"));
   auto contiguous = [&](py::handle column) {
     return numpy.attr("ascontiguousarray")(column).cast<Column>();

@@ -86,8 +86,10 @@ struct NetOfDividends {
 // Exact floats, ints within 64 bits and C-contiguous float64 ndarrays of
 // one shape are read directly, without a call into Python, to the same
 // values.
+// `strikeName` names the second column in errors (a touch's is the barrier).
 BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind11::handle S,
-                                  pybind11::handle r, pybind11::handle q);
+                                  pybind11::handle r, pybind11::handle q,
+                                  const char* strikeName = "K");
 
 // Runs the signal handlers that are due, with the interpreter lock held;
 // throws what they raise (KeyboardInterrupt for Ctrl-C).

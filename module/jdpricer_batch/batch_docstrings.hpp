@@ -772,6 +772,85 @@ inline constexpr const char* kGreeksFields[] = {
     "dV/dq, per unit of dividend yield.",
 };
 
+inline std::string touchPrices() {
+  return joined(R"doc(Touch options of a book under one Kou model, continuously monitored.
+
+A one-touch pays 1 when the spot first reaches the barrier `H` before `T`
+(at that moment, or at expiry); a no-touch pays 1 at expiry if it never
+does. The barrier is up where ``H > S`` and down where ``H < S``.
+
+Parameters
+----------
+T, H, S, r : array_like
+    Maturity in years, barrier, spot price and continuously compounded
+    risk-free rate per year, option by option, converted and broadcast as
+    the columns of `call_prices`.
+)doc", kModel, R"doc(kind : {"one-touch", "no-touch"}
+    The product.
+at : {"hit", "expiry"}, optional
+    When a one-touch pays: at the hit (the default for a one-touch) or at
+    expiry. A no-touch pays at expiry (the default for it; "hit" raises).
+)doc", kDividendYield, kWorkers, R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The values, of the broadcast shape (0-d when every column is a scalar).
+
+Raises
+------
+ValueError
+    For another `kind` or `at`, a no-touch paid at the hit, shapes that do
+    not broadcast, or `workers` 0 or wrapping below 1.
+TypeError
+    As for `call_prices`, for columns, model numbers and `workers`.
+
+Notes
+-----
+Values: with tau the first time the spot reaches `H`, the one-touch at the
+hit is ``E[exp(-r*tau); tau <= T]``, the one-touch at expiry
+``exp(-r*T) * P(tau <= T)`` and the no-touch ``exp(-r*T) * (1 - P(tau <= T))``,
+under the risk-neutral measure with dividend yield `q`. So the
+first-passage probability ``P(tau <= T)`` is the one-touch at expiry times
+``exp(r*T)``, for those who want exactly that (credit, insurance).
+
+Method: Kou and Wang's first-passage transform. Because the jumps are
+exponential, the overshoot past a level is again exponential and
+independent of the time of the crossing, so ``E exp(-alpha*tau)`` is in
+closed form through the two roots of ``G(x) = alpha`` with positive real part,
+G the exponent of the log-price; the inversion from alpha back to T is
+numerical, on Weideman and Trefethen's Talbot contour with 32 nodes. The
+roots are followed continuously along the contour from the real axis. The
+nodes and roots depend on T, r, q, the direction and the model only: the
+options of one maturity share them, and each option costs 16 pairs of
+complex exponentials. The interpreter lock is released.
+
+Accuracy: about 1e-14 absolute against 30-digit references for
+maturities of 0.05 to 3 years, barriers 5% to 25% from the spot and
+ordinary models; the error grows where the barrier is a hair from the spot
+(``abs(log(H/S))`` far below ``sigma*sqrt(T)``) or T is tiny.
+
+Conventions and limits: ``H == S`` is a barrier touched already: the
+one-touch pays 1 now (at the hit) or ``exp(-r*T)`` (at expiry), the no-touch
+0. ``T == 0`` otherwise gives 0 for a one-touch and 1 for a no-touch. NaN
+where an input is NaN, ``T < 0``, ``H <= 0`` or ``S <= 0``, and where
+``sigma <= 0`` (the transform's quartic degenerates) or the model is out of
+its domain (``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``, ``eta2 <= 0``).
+The values are the same bits for every `workers`.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+>>> up = jdpricer_batch.touch_prices(0.5, 110.0, 100.0, 0.05, *model, "one-touch")
+>>> round(float(up), 10)
+0.5285348344
+>>> at_expiry = jdpricer_batch.touch_prices(0.5, 110.0, 100.0, 0.05, *model, "one-touch", at="expiry")
+>>> no_touch = jdpricer_batch.touch_prices(0.5, 110.0, 100.0, 0.05, *model, "no-touch")
+>>> abs(float(at_expiry + no_touch) - 2.718281828459045 ** -0.025) < 1e-15
+True
+)doc");
+}
+
 inline constexpr const char* kSeriesLengths = R"doc(Series length that leaves nothing to truncate, maturity by maturity.
 
 For each maturity, the smallest ``n`` at which the part of both Upsilon

@@ -1,0 +1,90 @@
+#include "batch/touch_book.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "batch/maturity_order.hpp"
+#include "batch/parallel_book.hpp"
+#include "pricing/common/fp_environment.hpp"
+
+namespace jdpricer {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+TouchBookPricer::TouchBookPricer(TouchKind kind, const TouchModel& model,
+                                 const OptionColumns& book, const double* q,
+                                 const std::size_t* order, std::size_t count, double* values)
+    : kind_(kind), model_(model), book_(book), q_(q), order_(order), count_(count),
+      values_(values) {}
+
+const PassageSlice& TouchBookPricer::sliceFor(bool up, double T, double r, double q) {
+  Cached& cached = up ? up_ : down_;
+  if (cached.built && sameBits(cached.T, T) && sameBits(cached.r, r) && sameBits(cached.q, q)) {
+    return cached.slice;
+  }
+  const TouchModel& m = model_;
+  const PassageModel upward{riskNeutralDrift(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2), m.sigma,
+                            m.lam, m.p, m.eta1, m.eta2};
+  const double shift = kind_ == TouchKind::kOneTouchAtHit ? r : 0.0;
+  buildPassageSlice(up ? upward : upward.mirrored(), T, shift, kPassageNodes, cached.slice);
+  cached.built = true;
+  cached.T = T;
+  cached.r = r;
+  cached.q = q;
+  return cached.slice;
+}
+
+double TouchBookPricer::value(std::size_t i) {
+  const double T = book_.T[i], H = book_.K[i], S = book_.S[i], r = book_.r[i], q = q_[i];
+  if (!(T >= 0.0 && H > 0.0 && S > 0.0) || std::isnan(r) || std::isnan(q)) return kNaN;
+  const bool atHit = kind_ == TouchKind::kOneTouchAtHit;
+  const double discount = std::exp(-r * T);
+  if (H == S) return atHit ? 1.0 : kind_ == TouchKind::kOneTouchAtExpiry ? discount : 0.0;
+  if (T == 0.0) return kind_ == TouchKind::kNoTouch ? 1.0 : 0.0;
+  const bool up = H > S;
+  const double level = up ? std::log(H / S) : std::log(S / H);
+  const double passage = passageValue(sliceFor(up, T, r, q), level);
+  if (std::isnan(passage)) return kNaN;
+  if (atHit) {
+    // Within [0, 1], or [0, e^(-rT)] where the rate is negative.
+    return std::min(std::max(1.0, discount), std::max(0.0, passage));
+  }
+  const double probability = std::min(1.0, std::max(0.0, passage));
+  return kind_ == TouchKind::kOneTouchAtExpiry ? discount * probability
+                                               : discount * (1.0 - probability);
+}
+
+bool TouchBookPricer::priceNext(std::size_t maxOptions) {
+  const PinnedFloatingPoint pinned;
+  const std::size_t end = std::min(count_, next_ + maxOptions);
+  for (; next_ < end; ++next_) values_[order_[next_]] = value(order_[next_]);
+  return next_ < count_;
+}
+
+void priceTouchBook(TouchKind kind, const TouchModel& model, const OptionColumns& book,
+                    const double* q, double* values, std::size_t workers,
+                    const std::function<void()>& poll) {
+  const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
+  // A slice (some hundred root steps) costs about forty options.
+  const auto segments = splitOrder(
+      order, book.T, workers, 16, 4096.0, [](double) { return 1.0; },
+      [](double) { return 40.0; });
+  priceSegments(
+      segments,
+      [&](const BookSegment& segment) {
+        return std::make_unique<TouchBookPricer>(kind, model, book, q, segment.order,
+                                                 segment.count, values);
+      },
+      poll);
+}
+
+}  // namespace jdpricer

@@ -1,0 +1,184 @@
+#include "pricing/first_passage/passage_roots.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace jdpricer {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Q(x) for this alpha with the roots that do not move divided out: x = eta1
+// where there are no upward jumps (lam = 0 or p = 0: G has no pole there)
+// and x = -eta2 where there are no downward ones. Moving roots could pass
+// through those, which would stop the walk for no reason.
+struct MovingPolynomial {
+  int degree;
+  Complex c[5];  // c[degree] x^degree + ... + c[0]
+
+  MovingPolynomial(const PassageModel& m, Complex alpha, bool fixedUp, bool fixedDown) {
+    const double n2 = -1.0, n1 = m.eta1 - m.eta2, n0 = m.eta1 * m.eta2;
+    const double p2 = 0.5 * m.sigma * m.sigma, p1 = m.mu, p0 = -m.lam;
+    c[4] = -(p2 * n2);
+    c[3] = -(p2 * n1 + p1 * n2);
+    c[2] = alpha * n2 - (p2 * n0 + p1 * n1 + p0 * n2);
+    c[1] = alpha * n1 - (p1 * n0 + p0 * n1) - m.lam * (m.p * m.eta1 - (1.0 - m.p) * m.eta2);
+    c[0] = alpha * n0;
+    degree = 4;
+    if (fixedUp) divideOut(m.eta1);
+    if (fixedDown) divideOut(-m.eta2);
+  }
+  // Synthetic division by (x - root); the remainder is zero but for rounding.
+  void divideOut(double root) {
+    Complex carry = c[degree];
+    for (int i = degree - 1; i >= 0; --i) {
+      const Complex next = c[i] + carry * root;
+      c[i] = carry;
+      carry = next;
+    }
+    --degree;
+  }
+  void evaluate(Complex x, Complex& value, Complex& slope) const {
+    value = c[degree];
+    slope = 0.0;
+    for (int i = degree - 1; i >= 0; --i) {
+      slope = slope * x + value;
+      value = value * x + c[i];
+    }
+  }
+};
+
+// All roots by Aberth's simultaneous iteration.
+bool allRoots(const MovingPolynomial& q, Complex* roots) {
+  const int d = q.degree;
+  double scale = 0.0;  // Cauchy's bound on the roots' size
+  for (int i = 0; i < d; ++i) scale = std::max(scale, std::abs(q.c[i] / q.c[d]));
+  scale += 1.0;
+  for (int i = 0; i < d; ++i) roots[i] = std::polar(scale, 0.4 + 6.283185307179586 * i / d);
+  for (int iteration = 0; iteration < 500; ++iteration) {
+    double largest = 0.0;
+    for (int i = 0; i < d; ++i) {
+      Complex value, slope;
+      q.evaluate(roots[i], value, slope);
+      if (value == Complex(0.0)) continue;
+      const Complex ratio = value / slope;
+      Complex repulsion = 0.0;
+      for (int j = 0; j < d; ++j) {
+        if (j != i) repulsion += 1.0 / (roots[i] - roots[j]);
+      }
+      const Complex step = ratio / (1.0 - ratio * repulsion);
+      roots[i] -= step;
+      largest = std::max(largest, std::abs(step) / (1.0 + std::abs(roots[i])));
+    }
+    if (!(largest == largest)) return false;
+    if (largest < 1e-15) return true;
+  }
+  return false;
+}
+
+// Newton from x; false unless it settles within 30 steps.
+bool polish(const MovingPolynomial& q, Complex& x) {
+  for (int iteration = 0; iteration < 30; ++iteration) {
+    Complex value, slope;
+    q.evaluate(x, value, slope);
+    if (value == Complex(0.0)) return true;
+    const Complex step = value / slope;
+    x -= step;
+    if (!(std::abs(step) <= 4.0 * std::numeric_limits<double>::epsilon() * (1.0 + std::abs(x)))) {
+      continue;
+    }
+    return std::isfinite(x.real()) && std::isfinite(x.imag());
+  }
+  return false;
+}
+
+double nearestPair(const Complex* r, int d) {
+  double nearest = std::numeric_limits<double>::infinity();
+  for (int i = 0; i < d; ++i) {
+    for (int j = i + 1; j < d; ++j) nearest = std::min(nearest, std::abs(r[i] - r[j]));
+  }
+  return nearest;
+}
+
+// Follows the moving roots from `from` to `to` in steps that keep them apart.
+bool followSegment(const PassageModel& m, bool fixedUp, bool fixedDown, Complex from, Complex to,
+                   Complex* roots, int d) {
+  double done = 0.0, step = 1.0;
+  int steps = 0;
+  while (done < 1.0) {
+    if (++steps > 4000) return false;
+    const double next = std::min(1.0, done + step);
+    const MovingPolynomial q(m, from + (to - from) * next, fixedUp, fixedDown);
+    Complex moved[4];
+    bool ok = true;
+    for (int i = 0; i < d && ok; ++i) {
+      moved[i] = roots[i];
+      ok = polish(q, moved[i]);
+    }
+    if (ok && d > 1) {
+      const double apart = std::min(nearestPair(roots, d), nearestPair(moved, d));
+      for (int i = 0; i < d && ok; ++i) ok = 3.0 * std::abs(moved[i] - roots[i]) < apart;
+    }
+    if (!ok) {
+      step *= 0.5;
+      if (step < 1e-9) return false;
+      continue;
+    }
+    std::copy(moved, moved + d, roots);
+    done = next;
+    step = std::min(1.0, 2.0 * step);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PassageModel::valid() const {
+  return std::isfinite(mu) && std::isfinite(sigma) && sigma > 0.0 && std::isfinite(lam) &&
+         lam >= 0.0 && p >= 0.0 && p <= 1.0 && std::isfinite(eta1) && eta1 > 0.0 &&
+         std::isfinite(eta2) && eta2 > 0.0;
+}
+
+double riskNeutralDrift(double r, double q, double sigma, double lam, double p, double eta1,
+                        double eta2) {
+  const double zeta = p * eta1 / (eta1 - 1.0) + (1.0 - p) * eta2 / (eta2 + 1.0) - 1.0;
+  return r - q - 0.5 * sigma * sigma - lam * zeta;
+}
+
+bool followUpwardRoots(const PassageModel& model, const Complex* alpha, int count,
+                       Complex* pairs) {
+  const auto fail = [&] {
+    std::fill(pairs, pairs + 2 * count, Complex(kNaN, kNaN));
+    return false;
+  };
+  if (count <= 0) return true;
+  if (!model.valid() || !(alpha[0].real() > 0.0)) return fail();
+  const bool fixedUp = model.lam == 0.0 || model.p == 0.0;
+  const bool fixedDown = model.lam == 0.0 || model.p == 1.0;
+  // Start on the real axis, where the pair is the roots of positive real
+  // part (eta1 among them where it is fixed), then walk to the first node
+  // and on from node to node.
+  const Complex start(alpha[0].real(), 0.0);
+  const MovingPolynomial atStart(model, start, fixedUp, fixedDown);
+  const int d = atStart.degree;
+  Complex roots[4];
+  if (!allRoots(atStart, roots)) return fail();
+  std::sort(roots, roots + d,
+            [](const Complex& a, const Complex& b) { return a.real() > b.real(); });
+  const int upward = fixedUp ? 1 : 2;  // moving roots of the pair
+  if (!(roots[upward - 1].real() > 0.0) || (upward < d && !(roots[upward].real() < 0.0))) {
+    return fail();
+  }
+  Complex previous = start;
+  for (int k = 0; k < count; ++k) {
+    if (!followSegment(model, fixedUp, fixedDown, previous, alpha[k], roots, d)) return fail();
+    pairs[2 * k] = roots[0];
+    pairs[2 * k + 1] = fixedUp ? Complex(model.eta1) : roots[1];
+    previous = alpha[k];
+  }
+  return true;
+}
+
+}  // namespace jdpricer

@@ -1,0 +1,121 @@
+"""touch_prices: lam = 0 against Brownian first passage in closed form, the
+identities between the three products, the conventions at the edges (touched
+already, T = 0, NaN), the same bits for every worker count, and bad input."""
+import json
+import math
+import pathlib
+
+import numpy as np
+import pytest
+
+import jdpricer_batch as batch
+
+MODEL = dict(sigma=0.16, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
+REFERENCES = pathlib.Path(__file__).with_name("data") / "touch_references.json"
+
+
+def cdf(x):
+    return 0.5 * math.erfc(-x / math.sqrt(2.0))
+
+
+def brownian_touches(T, H, S, r, q, sigma):
+    """(one-touch at the hit, P(tau <= T)) for a Brownian log-price."""
+    mu = r - q - sigma * sigma / 2
+    b = math.log(H / S)
+    if b < 0:  # a down barrier is an up one of -X
+        b, mu = -b, -mu
+    s = sigma * math.sqrt(T)
+    probability = cdf((-b + mu * T) / s) + math.exp(2 * mu * b / sigma**2) * cdf((-b - mu * T) / s)
+    nu = math.sqrt(mu * mu + 2 * r * sigma * sigma)
+    hit = (math.exp((mu - nu) * b / sigma**2) * cdf((-b + nu * T) / s)
+           + math.exp((mu + nu) * b / sigma**2) * cdf((-b - nu * T) / s))
+    return hit, probability
+
+
+@pytest.mark.parametrize("T", [0.05, 0.25, 1.0, 3.0])
+def test_without_jumps_touches_are_brownian_first_passage(T):
+    model = dict(MODEL, lam=0.0, sigma=0.22)
+    for H in (75.0, 95.0, 105.0, 125.0):
+        for r, q in ((0.05, 0.0), (0.01, 0.03), (0.0, 0.0)):
+            hit, probability = brownian_touches(T, H, 100.0, r, q, model["sigma"])
+            got_hit = float(batch.touch_prices(T, H, 100.0, r, **model, kind="one-touch", q=q))
+            got_expiry = float(batch.touch_prices(T, H, 100.0, r, **model, kind="one-touch",
+                                                  at="expiry", q=q))
+            assert got_hit == pytest.approx(hit, abs=1e-12), (H, r, q)
+            assert got_expiry == pytest.approx(math.exp(-r * T) * probability, abs=1e-12), (H, r, q)
+
+
+@pytest.mark.skipif(not REFERENCES.exists(), reason="no reference file")
+def test_touches_match_the_30_digit_references():
+    rows = json.loads(REFERENCES.read_text())["rows"]
+    worst = 0.0
+    for row in rows:
+        c = row["case"]
+        args = (c["T"], c["H"], c["S"], c["r"], c["sigma"], c["lam"], c["p"], c["eta1"], c["eta2"])
+        for kind, at, key in (("one-touch", "hit", "one_touch_hit"),
+                              ("one-touch", "expiry", "one_touch_expiry"),
+                              ("no-touch", None, "no_touch")):
+            got = float(batch.touch_prices(*args, kind=kind, at=at, q=c.get("q", 0.0)))
+            worst = max(worst, abs(got - float(row[key])))
+    print(f"worst absolute error over {len(rows)} cases: {worst:.1e}")
+    assert worst < 1e-10
+
+
+def test_products_add_up_and_order_by_the_barrier():
+    T = np.array([[0.1], [0.5], [2.0]])
+    H = np.array([70.0, 80.0, 90.0, 97.0, 103.0, 110.0, 120.0, 140.0])
+    args = (T, H, 100.0, 0.04, *MODEL.values())
+    hit = batch.touch_prices(*args, "one-touch", q=0.01)
+    expiry = batch.touch_prices(*args, "one-touch", at="expiry", q=0.01)
+    no_touch = batch.touch_prices(*args, "no-touch", q=0.01)
+    np.testing.assert_allclose(expiry + no_touch, np.exp(-0.04 * T) + 0 * H, rtol=0, atol=2e-16)
+    assert np.all(hit >= expiry) and np.all((0 < expiry) & (expiry < 1))
+    # Nearer barriers are likelier to be touched, and more so with time.
+    up, down = hit[:, 4:], hit[:, :4]
+    assert np.all(np.diff(up, axis=1) < 0) and np.all(np.diff(down, axis=1) > 0)
+    assert np.all(np.diff(hit, axis=0) > 0)
+
+
+def test_edges_follow_the_conventions():
+    args = (*MODEL.values(),)
+    r, T = 0.05, 0.5
+    touched = [float(batch.touch_prices(T, 100.0, 100.0, r, *args, "one-touch")),
+               float(batch.touch_prices(T, 100.0, 100.0, r, *args, "one-touch", "expiry")),
+               float(batch.touch_prices(T, 100.0, 100.0, r, *args, "no-touch"))]
+    assert touched == [1.0, math.exp(-r * T), 0.0]
+    at_expiry_now = [float(batch.touch_prices(0.0, 110.0, 100.0, r, *args, "one-touch")),
+                     float(batch.touch_prices(0.0, 90.0, 100.0, r, *args, "no-touch"))]
+    assert at_expiry_now == [0.0, 1.0]
+    nan_rows = [(-1.0, 110.0, 100.0), (math.nan, 110.0, 100.0), (0.5, -5.0, 100.0),
+                (0.5, 110.0, 0.0), (0.5, math.nan, 100.0)]
+    for T_, H, S in nan_rows:
+        assert math.isnan(batch.touch_prices(T_, H, S, r, *args, "one-touch")), (T_, H, S)
+    for bad in (dict(sigma=0.0), dict(eta1=1.0), dict(p=1.5), dict(lam=-1.0)):
+        model = dict(MODEL, **bad)
+        assert math.isnan(batch.touch_prices(0.5, 110.0, 100.0, r, **model, kind="no-touch"))
+
+
+def test_every_worker_count_gives_the_same_bits():
+    rng = np.random.default_rng(4)
+    T = rng.choice([0.1, 0.5, 1.0, 2.0], 500)
+    H = rng.uniform(70.0, 130.0, 500)
+    r = rng.choice([0.01, 0.05], 500)
+    one = batch.touch_prices(T, H, 100.0, r, **MODEL, kind="one-touch", q=0.02)
+    for workers in (2, 3, -1, 64):
+        got = batch.touch_prices(T, H, 100.0, r, **MODEL, kind="one-touch", q=0.02, workers=workers)
+        assert one.tobytes() == got.tobytes(), workers
+
+
+@pytest.mark.parametrize("call, error, match", [
+    (lambda: batch.touch_prices(0.5, 110.0, 100.0, 0.05, **MODEL, kind="one_touch"), ValueError, "kind"),
+    (lambda: batch.touch_prices(0.5, 110.0, 100.0, 0.05, **MODEL, kind="no-touch", at="hit"),
+     ValueError, "expiry"),
+    (lambda: batch.touch_prices(0.5, 110.0, 100.0, 0.05, **MODEL, kind="one-touch", at="end"),
+     ValueError, "at"),
+    (lambda: batch.touch_prices(0.5, ["x"], 100.0, 0.05, **MODEL, kind="one-touch"), TypeError, "H"),
+    (lambda: batch.touch_prices([0.5, 1.0], [1.0, 2.0, 3.0], 100.0, 0.05, **MODEL, kind="no-touch"),
+     ValueError, "broadcast"),
+])
+def test_bad_input_raises(call, error, match):
+    with pytest.raises(error, match=match):
+        call()
