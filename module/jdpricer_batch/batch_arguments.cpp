@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 #include "batch/dividend_yield.hpp"
@@ -110,15 +111,15 @@ FastColumn readFast(py::handle h) {
 }
 
 // The fast path: every column fast, the arrays all of one shape.
-bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, py::handle q,
-                 BroadcastColumns& out) {
-  const FastColumn in[5] = {readFast(T), readFast(K), readFast(S), readFast(r), readFast(q)};
+bool fastColumns(const NamedColumn* named, std::size_t width, BroadcastColumns& out) {
+  FastColumn in[kMostColumns];
   const std::vector<py::ssize_t>* shape = nullptr;
-  for (const FastColumn& column : in) {
-    if (!column.ok) return false;
-    if (column.scalar) continue;
-    if (shape != nullptr && *shape != column.shape) return false;
-    shape = &column.shape;
+  for (std::size_t c = 0; c < width; ++c) {
+    in[c] = readFast(named[c].value);
+    if (!in[c].ok) return false;
+    if (in[c].scalar) continue;
+    if (shape != nullptr && *shape != in[c].shape) return false;
+    shape = &in[c].shape;
   }
   std::size_t count = 1;
   if (shape != nullptr) {
@@ -126,8 +127,8 @@ bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, py::han
     for (py::ssize_t d : out.shape) count *= static_cast<std::size_t>(d);
   }
   out.count = count;
-  out.copies.resize(5 * count);
-  for (int c = 0; c < 5; ++c) {
+  out.copies.resize(width * count);
+  for (std::size_t c = 0; c < width; ++c) {
     double* to = out.copies.data() + c * count;
     if (in[c].scalar) {
       std::fill(to, to + count, in[c].value);
@@ -141,30 +142,30 @@ bool fastColumns(py::handle T, py::handle K, py::handle S, py::handle r, py::han
 
 }  // namespace
 
+BroadcastColumns broadcastColumns(std::initializer_list<NamedColumn> named) {
+  const std::size_t width = named.size();
+  if (width > kMostColumns) throw std::logic_error("too many columns");
+  BroadcastColumns out;
+  if (fastColumns(named.begin(), width, out)) return out;
+  const py::module_ numpy = py::module_::import("numpy");
+  py::tuple arrays(width);
+  std::size_t c = 0;
+  for (const NamedColumn& column : named) {
+    arrays[c++] = asRealArray(numpy, column.value, column.name);
+  }
+  py::tuple columns = numpy.attr("broadcast_arrays")(*arrays);
+  for (c = 0; c < width; ++c) {
+    out.arrays.push_back(numpy.attr("ascontiguousarray")(columns[c]).cast<Column>());
+    out.columns[c] = out.arrays.back().data();
+  }
+  for (py::handle d : columns[0].attr("shape")) out.shape.push_back(d.cast<py::ssize_t>());
+  out.count = static_cast<std::size_t>(out.arrays[0].size());
+  return out;
+}
+
 BroadcastColumns broadcastColumns(py::handle T, py::handle K, py::handle S, py::handle r,
                                   py::handle q, const char* strikeName) {
-  BroadcastColumns out;
-  if (fastColumns(T, K, S, r, q, out)) return out;
-  const py::module_ numpy = py::module_::import("numpy");
-  py::tuple columns = numpy.attr("broadcast_arrays")(
-      asRealArray(numpy, T, "T"), asRealArray(numpy, K, strikeName), asRealArray(numpy, S, "S"),
-      asRealArray(numpy, r, "r"), asRealArray(numpy, q, "q"));
-  auto contiguous = [&](py::handle column) {
-    return numpy.attr("ascontiguousarray")(column).cast<Column>();
-  };
-  out.T = contiguous(columns[0]);
-  out.K = contiguous(columns[1]);
-  out.S = contiguous(columns[2]);
-  out.r = contiguous(columns[3]);
-  out.q = contiguous(columns[4]);
-  out.columns[0] = out.T.data();
-  out.columns[1] = out.K.data();
-  out.columns[2] = out.S.data();
-  out.columns[3] = out.r.data();
-  out.columns[4] = out.q.data();
-  for (py::handle d : columns[0].attr("shape")) out.shape.push_back(d.cast<py::ssize_t>());
-  out.count = static_cast<std::size_t>(out.T.size());
-  return out;
+  return broadcastColumns({{T, "T"}, {K, strikeName}, {S, "S"}, {r, "r"}, {q, "q"}});
 }
 
 NetOfDividends::NetOfDividends(const BroadcastColumns& columns)

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <initializer_list>
 #include <vector>
 
 #include "batch/book.hpp"
@@ -54,11 +55,13 @@ using Column = pybind11::array_t<double, pybind11::array::c_style>;
 Column realColumn(pybind11::handle value, const char* name);
 
 // The broadcast columns, each `count` C-contiguous doubles: copies, so the
-// caller's arrays are never read while the lock is released.
+// caller's arrays are never read while the lock is released. The first
+// five are T, K (or a barrier), S, r and the dividend yield q.
+inline constexpr std::size_t kMostColumns = 8;
 struct BroadcastColumns {
-  Column T, K, S, r, q;          // the general conversion's arrays
-  std::vector<double> copies;    // or the fast path's: five columns end to end
-  const double* columns[5];      // T, K, S, r, q, in one or the other
+  std::vector<Column> arrays;           // the general conversion's arrays
+  std::vector<double> copies;           // or the fast path's: the columns end to end
+  const double* columns[kMostColumns];  // in one or the other, in the order given
   std::vector<pybind11::ssize_t> shape;
   std::size_t count;
 
@@ -67,6 +70,12 @@ struct BroadcastColumns {
   }
   // The dividend yield of each option.
   const double* dividendYield() const { return columns[4]; }
+};
+
+// An argument and its name in errors.
+struct NamedColumn {
+  pybind11::handle value;
+  const char* name;
 };
 
 // The broadcast book at the spots net of dividends, S * exp(-q * T)
@@ -90,6 +99,8 @@ struct NetOfDividends {
 BroadcastColumns broadcastColumns(pybind11::handle T, pybind11::handle K, pybind11::handle S,
                                   pybind11::handle r, pybind11::handle q,
                                   const char* strikeName = "K");
+// The same for up to kMostColumns columns, in the order given.
+BroadcastColumns broadcastColumns(std::initializer_list<NamedColumn> columns);
 
 // Runs the signal handlers that are due, with the interpreter lock held;
 // throws what they raise (KeyboardInterrupt for Ctrl-C).

@@ -851,6 +851,111 @@ True
 )doc");
 }
 
+inline constexpr const char kBarrierParameters[] = R"doc(T, K, H, S, r : array_like
+    Maturity in years, strike, barrier, spot price and continuously
+    compounded risk-free rate per year, option by option, converted and
+    broadcast as the columns of `call_prices`.
+)doc";
+
+inline constexpr const char kBarrierKind[] = R"doc(barrier : {"down-and-out", "down-and-in", "up-and-out", "up-and-in"}
+    The barrier's direction and what crossing it does.
+rebate : array_like, optional
+    Paid at the hit for a knock-out, and at expiry if the barrier was never
+    hit for a knock-in (default 0), option by option.
+)doc";
+
+inline constexpr const char kBarrierNotes[] = R"doc(
+Raises
+------
+ValueError
+    For another `barrier`, shapes that do not broadcast, or `workers` 0 or
+    wrapping below 1.
+TypeError
+    As for `call_prices`, for columns, model numbers and `workers`.
+
+Notes
+-----
+Monitoring is continuous. Under jumps the price may cross the barrier by a
+jump and overshoot it, so the Black-Scholes barrier formulas do not hold;
+here the overshoot is exact.
+
+Method: the Laplace transform in maturity of the joint law of the terminal
+log-price and the first passage, in closed form through the four roots of
+``G(x) = alpha`` (G the exponent of the log-price): by the strong Markov
+property at the crossing, whose overshoot is 0 or exponential and
+independent of its time, the density after a crossing is the resolvent
+shifted to the barrier (Kou and Wang). The inversion from alpha back to T
+is on Weideman and Trefethen's Talbot contour at 32 nodes; the roots are
+followed continuously along it from the real axis. The nodes and roots
+depend on T, r, q, the direction and the model: the options of one
+maturity share them. The interpreter lock is released.
+
+Accuracy: about 1e-13 of ``S + K`` for maturities of 0.05 to 3 years,
+barriers 5% to 25% from the spot and ordinary models. Knock-in and
+knock-out are each computed from their own terms (neither as the vanilla
+less the other, which would cancel): ``in + out`` equals the closed-form
+vanilla plus the rebates' terms to about that accuracy.
+
+Conventions: a barrier already breached at the spot (down with
+``S <= H``, up with ``S >= H``) counts as hit: a knock-out is worth its
+rebate, a knock-in is the European option (`call_prices` with each
+maturity's own series length, at the spot net of dividends). ``T == 0``
+otherwise gives the payoff for a knock-out and the rebate for a knock-in.
+NaN where an input is NaN, ``T < 0``, `K`, `H` or `S` is not positive, and
+where ``sigma <= 0`` or the model is out of its domain. The same bits for
+every `workers`.
+)doc";
+
+inline std::string barrierCallPrices() {
+  return joined(R"doc(Barrier call prices of a book under one Kou model, continuously monitored.
+
+Parameters
+----------
+)doc", kBarrierParameters, kModel, kBarrierKind, kDividendYield, kWorkers, R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The prices, of the broadcast shape (0-d when every column is a scalar).
+)doc", kBarrierNotes, R"doc(
+Examples
+--------
+An up-and-out call and its knock-in add up to the vanilla:
+
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+>>> out = jdpricer_batch.barrier_call_prices(0.5, 100.0, 125.0, 100.0, 0.05, *model, "up-and-out")
+>>> round(float(out), 8)
+4.05418069
+>>> knocked_in = jdpricer_batch.barrier_call_prices(0.5, 100.0, 125.0, 100.0, 0.05, *model, "up-and-in")
+>>> vanilla = jdpricer_batch.call_prices(0.5, 100.0, 100.0, 0.05, *model, "auto")
+>>> abs(float(out + knocked_in - vanilla)) < 1e-11
+True
+)doc");
+}
+
+inline std::string barrierPutPrices() {
+  return joined(R"doc(Barrier put prices of a book under one Kou model, continuously monitored.
+
+Parameters
+----------
+)doc", kBarrierParameters, kModel, kBarrierKind, kDividendYield, kWorkers, R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The prices, of the broadcast shape (0-d when every column is a scalar).
+)doc", kBarrierNotes, R"doc(
+Examples
+--------
+A down-and-out put with a rebate of 2 paid at the hit:
+
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+>>> price = jdpricer_batch.barrier_put_prices(1.0, 100.0, 85.0, 100.0, 0.05, *model, "down-and-out", rebate=2.0)
+>>> round(float(price), 8)
+1.22928522
+)doc");
+}
+
 inline constexpr const char* kSeriesLengths = R"doc(Series length that leaves nothing to truncate, maturity by maturity.
 
 For each maturity, the smallest ``n`` at which the part of both Upsilon

@@ -17,7 +17,7 @@
 #include "batch_docstrings.hpp"
 #include "batch_fourier.hpp"
 #include "batch_greeks.hpp"
-#include "batch_touch.hpp"
+#include "batch_first_passage.hpp"
 
 namespace py = pybind11;
 
@@ -87,5 +87,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
   registerFourierPricing(m);
   registerErrorBounds(m);
   registerGreeks(m);
-  registerTouchPricing(m);
+  registerFirstPassagePricing(m);
 }

@@ -147,19 +147,18 @@ double riskNeutralDrift(double r, double q, double sigma, double lam, double p, 
   return r - q - 0.5 * sigma * sigma - lam * zeta;
 }
 
-bool followUpwardRoots(const PassageModel& model, const Complex* alpha, int count,
-                       Complex* pairs) {
+bool followAllRoots(const PassageModel& model, const Complex* alpha, int count, Complex* roots4) {
   const auto fail = [&] {
-    std::fill(pairs, pairs + 2 * count, Complex(kNaN, kNaN));
+    std::fill(roots4, roots4 + 4 * count, Complex(kNaN, kNaN));
     return false;
   };
   if (count <= 0) return true;
   if (!model.valid() || !(alpha[0].real() > 0.0)) return fail();
   const bool fixedUp = model.lam == 0.0 || model.p == 0.0;
   const bool fixedDown = model.lam == 0.0 || model.p == 1.0;
-  // Start on the real axis, where the pair is the roots of positive real
-  // part (eta1 among them where it is fixed), then walk to the first node
-  // and on from node to node.
+  // Start on the real axis, where the upward pair is the roots of positive
+  // real part (eta1 among them where it is fixed), then walk to the first
+  // node and on from node to node.
   const Complex start(alpha[0].real(), 0.0);
   const MovingPolynomial atStart(model, start, fixedUp, fixedDown);
   const int d = atStart.degree;
@@ -174,11 +173,27 @@ bool followUpwardRoots(const PassageModel& model, const Complex* alpha, int coun
   Complex previous = start;
   for (int k = 0; k < count; ++k) {
     if (!followSegment(model, fixedUp, fixedDown, previous, alpha[k], roots, d)) return fail();
-    pairs[2 * k] = roots[0];
-    pairs[2 * k + 1] = fixedUp ? Complex(model.eta1) : roots[1];
+    Complex* out = roots4 + 4 * k;
+    int next = 0;
+    for (int i = 0; i < upward; ++i) out[next++] = roots[i];
+    if (fixedUp) out[next++] = Complex(model.eta1);
+    for (int i = upward; i < d; ++i) out[next++] = roots[i];
+    if (fixedDown) out[next++] = Complex(-model.eta2);
     previous = alpha[k];
   }
   return true;
+}
+
+bool followUpwardRoots(const PassageModel& model, const Complex* alpha, int count,
+                       Complex* pairs) {
+  constexpr int kMost = 64;
+  Complex roots4[4 * kMost];
+  const bool ok = count <= kMost && followAllRoots(model, alpha, count, roots4);
+  for (int k = 0; k < count; ++k) {
+    pairs[2 * k] = ok ? roots4[4 * k] : Complex(kNaN, kNaN);
+    pairs[2 * k + 1] = ok ? roots4[4 * k + 1] : Complex(kNaN, kNaN);
+  }
+  return ok;
 }
 
 }  // namespace jdpricer

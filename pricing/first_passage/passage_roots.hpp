@@ -46,7 +46,16 @@ struct PassageModel {
 double riskNeutralDrift(double r, double q, double sigma, double lam, double p, double eta1,
                         double eta2);
 
-// The upward pair (beta1, beta2) at each of `count` points alpha[0..count),
+// All four roots of Q at each of `count` points alpha[0..count), followed
+// continuously from a real alpha: roots4[4k], roots4[4k + 1] the upward
+// pair (beta1, beta2), roots4[4k + 2], roots4[4k + 3] the two that are
+// negative at real alpha (-beta3, -beta4). A root that does not move
+// (x = eta1 without upward jumps, x = -eta2 without downward ones) is in
+// its place. alpha[0] must have a positive real part. Returns false (roots
+// NaN) where the model is not valid or the roots cannot be followed.
+bool followAllRoots(const PassageModel& model, const Complex* alpha, int count, Complex* roots4);
+
+// The upward pair (beta1, beta2) at each of `count` <= 64 points alpha[0..count),
 // followed continuously from a real alpha: writes pairs[2k], pairs[2k + 1].
 // alpha[0] must have a positive real part. Returns false (pairs NaN) where
 // the model is not valid or the roots cannot be followed.
