@@ -96,7 +96,9 @@ class BarrierBookPricer {
     const BarrierTerms terms =
         barrierTerms(sliceFor(T, r, q),
                      payoff_ == Payoff::kCall ? BarrierPayoff::kCall : BarrierPayoff::kPut, level,
-                     S, K, up ? 1.0 : -1.0);
+                     S, K, up ? 1.0 : -1.0,
+                     (out ? kKnockOut : kKnockIn) |
+                         (rebate == 0.0 ? 0u : out ? kHitValue : kNoHitValue));
     // The options' values are not negative; the inversion may leave them
     // below 0 by its error where they are 0. A rebate of 0 adds nothing,
     // even where its transform is not finite.

@@ -23,7 +23,9 @@
 //
 // Everything that depends on the maturity, the direction, r, q and the
 // model (the nodes, the four roots and their residues at each node) is one
-// BarrierSlice; an option costs some ten complex exponentials per node.
+// BarrierSlice; an option costs some six complex exponentials per node
+// (each root's at the strike and at the barrier, formed once and shared by
+// the integrals that end there).
 //
 // Numerical caveats. In and out are each computed from their own terms; in
 // + out - vanilla is the inversion's error, about 1e-13 (S + K). The
@@ -66,7 +68,10 @@ struct BarrierTerms {
   double hitValue;           // E[e^(-r tau); tau <= T]
   double noHitValue;         // e^(-rT) P(tau > T)
 };
+// The terms asked for in `wanted` (the others NaN): each costs its own
+// integrals, the exponentials at the roots being shared.
+enum BarrierTerm : unsigned { kKnockIn = 1, kKnockOut = 2, kHitValue = 4, kNoHitValue = 8 };
 BarrierTerms barrierTerms(const BarrierSlice& slice, BarrierPayoff payoff, double b, double S,
-                          double K, double sign);
+                          double K, double sign, unsigned wanted);
 
 }  // namespace jdpricer
