@@ -611,7 +611,7 @@ def call_error_bounds(
     the model's exact price. With a dividend yield the true price is the one
     at the exact net spot ``S*exp(-q*T)``: the bound is the one at the computed
     net spot plus how far that spot's own rounding can move a price,
-    ``(abs(q*T) + 3.01)*u*S*exp(-q*T)`` (|delta| <= 1; u = 2**-53).
+    ``(abs(q*T) + 3.01)*u*S*exp(-q*T)`` (the absolute delta is at most 1; u = 2**-53).
 
     Parameters
     ----------
