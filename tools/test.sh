@@ -5,6 +5,7 @@
 #      the engine built for AVX-512 searched for fused instructions; the
 #      thread tests as on a 1-core and a 64-core machine,
 #   2. the same tests built with AddressSanitizer and UndefinedBehaviorSanitizer,
+#      and the tests that run several threads built with ThreadSanitizer,
 #   3. the same tests under valgrind's memcheck,
 #   4. the differential fuzzer for a bounded time (FUZZ_SECONDS, default 60),
 #   5. the Python tests (pytest), all of them, on every interpreter that
@@ -110,6 +111,18 @@ ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   ctest --test-dir build/sanitize -j "$jobs" --output-on-failure
 build/sanitize/tests/price_digest | cmp - build/release/price_digest.txt
+
+echo "== Thread tests, ThreadSanitizer"
+# The tests that run one call on several threads: the books cut into
+# segments on the worker pool (prices, bounds, robust prices, Greeks, an
+# interrupt) and the engine on eight threads at once. Two segments writing
+# one output, or state shared without a lock, is a race that halts the run;
+# the other tests run one thread and would only cost time here.
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DJDPRICER_TSAN=ON -DJDPRICER_BUILD_BENCHMARKS=OFF -DJDPRICER_BUILD_MODULE=OFF >/dev/null
+cmake --build build/tsan -j "$jobs" --target engine_tests
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  build/tsan/tests/engine_tests --gtest_brief=1 --gtest_filter='ParallelBook.*:Threads.*'
 
 echo "== C++ tests under valgrind memcheck"
 # valgrind's CPU emulates neither the SSE flags, rounding modes, flush-to-zero
