@@ -5,6 +5,7 @@
 
 #include "pricing/error_bound/bound_support.hpp"
 #include "pricing/error_bound/bounded_lanes.hpp"
+#include "pricing/error_bound/detail/recursion_steps.hpp"
 #include "pricing/error_bound/recursion_adjoint.hpp"
 
 namespace jdpricer {
@@ -173,12 +174,9 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
     if (m > 0) {
       // The engine's step h_m = (h_{m-2} - e h_{m-1})/m, its operands again.
       const LaneBlock& newer = h[m - 1];
-      const LaneBlock product = e * newer;
-      const LaneBlock difference = older - product;
       const double reciprocal = kReciprocals.of[m];
       const LaneBlock hAbs = absLanes(h[m]);
-      s.local[m + 1] =
-          kU * (hAbs + (absLanes(difference) + absLanes(product)) * reciprocal) + 3.0 * kTiny;
+      s.local[m + 1] = recursion_steps::hhStepLocalError(e, older, newer, h[m], m);
       older = newer;
       sumMagnitude = rho * sumMagnitude + hAbs;
       const LaneBlock nextDrift = (olderDrift + eAbs * drift) * reciprocal + s.local[m + 1];
@@ -214,6 +212,20 @@ void familyBound(const IntegralFamily& f, const BoundedIntegralFamily& b, int N,
 }
 
 }  // namespace
+
+namespace recursion_steps {
+
+LaneBlock hhStepLocalError(const LaneBlock& e, const LaneBlock& older, const LaneBlock& newer,
+                           const LaneBlock& h, int m) {
+  // The engine's step h = (older - e newer)/m, its operands again.
+  const LaneBlock product = e * newer;
+  const LaneBlock difference = older - product;
+  const double reciprocal = kReciprocals.of[m];
+  const LaneBlock hAbs = absLanes(h);
+  return kU * (hAbs + (absLanes(difference) + absLanes(product)) * reciprocal) + 3.0 * kTiny;
+}
+
+}  // namespace recursion_steps
 
 void boundSliceScales(const SeriesSlice& slice, const BoundedJumpLaw& law,
                       BoundedSliceScales& out) {
