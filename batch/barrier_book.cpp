@@ -1,5 +1,7 @@
 #include "batch/barrier_book.hpp"
 
+#include "pricing/first_passage/first_passage.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -88,11 +90,14 @@ class BarrierBookPricer {
       vanilla_[i] = 1;
       return kNaN;
     }
-    if (T == 0.0) {
-      if (!out) return rebate;
-      return payoff_ == Payoff::kCall ? std::max(S - K, 0.0) : std::max(K - S, 0.0);
-    }
     const double level = up ? std::log(H / S) : std::log(S / H);
+    switch (T == 0.0 ? ShortMaturity::kInstantLimit : shortMaturity(T, level, model_.sigma)) {
+      case ShortMaturity::kInstantLimit:
+        if (!out) return rebate;
+        return payoff_ == Payoff::kCall ? std::max(S - K, 0.0) : std::max(K - S, 0.0);
+      case ShortMaturity::kUnresolved: return kNaN;
+      case ShortMaturity::kTransform: break;
+    }
     const BarrierTerms terms =
         barrierTerms(sliceFor(T, r, q),
                      payoff_ == Payoff::kCall ? BarrierPayoff::kCall : BarrierPayoff::kPut, level,

@@ -49,9 +49,13 @@ double TouchBookPricer::value(std::size_t i) {
   const bool atHit = kind_ == TouchKind::kOneTouchAtHit;
   const double discount = std::exp(-r * T);
   if (H == S) return atHit ? 1.0 : kind_ == TouchKind::kOneTouchAtExpiry ? discount : 0.0;
-  if (T == 0.0) return kind_ == TouchKind::kNoTouch ? 1.0 : 0.0;
   const bool up = H > S;
   const double level = up ? std::log(H / S) : std::log(S / H);
+  switch (T == 0.0 ? ShortMaturity::kInstantLimit : shortMaturity(T, level, model_.sigma)) {
+    case ShortMaturity::kInstantLimit: return kind_ == TouchKind::kNoTouch ? discount : 0.0;
+    case ShortMaturity::kUnresolved: return kNaN;
+    case ShortMaturity::kTransform: break;
+  }
   const double passage = passageValue(sliceFor(up, T, r, q), level);
   if (std::isnan(passage)) return kNaN;
   if (atHit) {

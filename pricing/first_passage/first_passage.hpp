@@ -20,7 +20,8 @@
 // found. Accuracy is that of the contour at N nodes (about 1e-12 at N = 32
 // for ordinary models, maturities 0.05 to 3 and levels 5% to 25% away);
 // it degrades for levels very near 0 (b below about 1e-3 sigma sqrt(T)),
-// where the transform decays slowly, and for tiny T. An invalid model
+// where the transform decays slowly, and for tiny T (see shortMaturity;
+// from 1e-30 to 1e-10 years it stays within 1e-16 absolute). An invalid model
 // (sigma = 0 among others) or roots that cannot be followed give NaN.
 #pragma once
 
@@ -28,6 +29,20 @@
 #include "pricing/first_passage/talbot_contour.hpp"
 
 namespace jdpricer {
+
+// Maturities below kShortestTransformMaturity (1e-30 years) put the
+// contour's nodes, of size N/T, where the roots cannot be followed. There a
+// price is its T = 0 limit, which it equals to within about lam T of the
+// payout (a jump) and erfc(40/sqrt(2)) (the diffusion) where the level is
+// more than 40 sigma sqrt(T) away; nearer, nothing is resolved and the
+// price is NaN.
+inline constexpr double kShortestTransformMaturity = 1e-30;
+enum class ShortMaturity { kTransform, kInstantLimit, kUnresolved };
+inline ShortMaturity shortMaturity(double T, double level, double sigma) {
+  if (!(T < kShortestTransformMaturity)) return ShortMaturity::kTransform;
+  return level > 40.0 * sigma * std::sqrt(T) ? ShortMaturity::kInstantLimit
+                                               : ShortMaturity::kUnresolved;
+}
 
 // One maturity's share of the inversion for one law and discount shift.
 struct PassageSlice {

@@ -123,3 +123,23 @@ def test_every_worker_count_gives_the_same_bits():
 def test_bad_input_raises(call, error, match):
     with pytest.raises(error, match=match):
         call()
+
+
+def test_very_short_maturities_are_jumps_or_their_limit():
+    # Within T the barrier at 3% is reached almost only by one jump up of at
+    # least b: lam T p e^(-eta1 b), the first order in T, plus what diffuses
+    # up from jumps landing just short, relatively about eta1 sigma sqrt(T). Below
+    # 1e-30 years the value is the T = 0 limit, NaN where the barrier sits
+    # within 40 sigma sqrt(T) of the spot (nothing resolves it there).
+    sigma, lam, p, eta1, eta2 = 0.2, 1.5, 0.4, 12.0, 6.0
+    T = np.array([1e-6, 1e-8, 1e-10])
+    b = math.log(1.03)
+    got = batch.touch_prices(T, 103.0, 100.0, 0.03, sigma, lam, p, eta1, eta2, "one-touch")
+    relative = got / (lam * T * p * math.exp(-eta1 * b)) - 1.0
+    assert np.all((0.0 < relative) & (relative < 2.0 * eta1 * sigma * np.sqrt(T))), relative
+    tiny = np.array([1e-20, 1e-31, 1e-300])
+    assert np.all(batch.touch_prices(tiny, 103.0, 100.0, 0.03, sigma, lam, p, eta1, eta2,
+                                     "one-touch") < 1e-16)
+    near = batch.touch_prices(tiny, 100.0 * (1 + 1e-15), 100.0, 0.0, sigma, lam, p, eta1, eta2,
+                              "no-touch")
+    assert 0.0 < near[0] < 1e-4 and np.isnan(near[1]) and near[2] == 1.0
