@@ -112,3 +112,34 @@ def test_bad_input_raises(arguments, error, match):
     call.update(arguments)
     with pytest.raises(error, match=match):
         batch.barrier_call_prices(**call)
+
+
+def test_barriers_match_the_30_digit_references():
+    """Knock-out and knock-in of every row of data/barrier_references.json,
+    30-digit mpmath values computed without the engine (see
+    make_barrier_references.py), against the engine; the worst error in units
+    of S + K is printed by regime."""
+    import json
+    import pathlib
+
+    path = pathlib.Path(__file__).with_name("data") / "barrier_references.json"
+    rows = json.loads(path.read_text())["rows"]
+    assert len(rows) >= 40
+    worst, failures = {}, []
+    for row in rows:
+        c = row["case"]
+        assert c["direction"] == ("up" if c["H"] > c["S"] else "down")
+        function = batch.barrier_call_prices if c["type"] == "call" else batch.barrier_put_prices
+        model = {name: c[name] for name in ("sigma", "lam", "p", "eta1", "eta2")}
+        for key, barrier in (("knock_out", c["direction"] + "-and-out"),
+                             ("knock_in", c["direction"] + "-and-in")):
+            got = float(function(c["T"], c["K"], c["H"], c["S"], c["r"], **model, barrier=barrier,
+                                 rebate=c["rebate"], q=c["q"]))
+            error = abs(got - float(row[key])) / (c["S"] + c["K"])
+            if not error < 1e-10:
+                failures.append((c, barrier, got, row[key], error))
+            if not error <= worst.get(c["regime"], (-1.0,))[0]:
+                worst[c["regime"]] = (error, barrier, c["T"], c["K"], c["H"])
+    for regime, (error, barrier, T, K, H) in worst.items():
+        print(f"{regime:>13}: worst {error:.1e} (S + K), {barrier} T={T} K={K} H={H}")
+    assert not failures, failures
