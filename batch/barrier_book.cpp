@@ -11,6 +11,7 @@
 
 #include "batch/book_pricer.hpp"
 #include "batch/dividend_yield.hpp"
+#include "batch/greeks_book.hpp"
 #include "batch/maturity_order.hpp"
 #include "batch/parallel_book.hpp"
 #include "pricing/common/fp_environment.hpp"
@@ -36,18 +37,24 @@ class BarrierBookPricer {
  public:
   BarrierBookPricer(Payoff payoff, BarrierKind kind, const BarrierModel& model,
                     const BarrierColumns& options, const std::size_t* order, std::size_t count,
-                    double* prices, unsigned char* vanilla)
+                    double* prices, unsigned char* vanilla, double* delta, double* gamma)
       : payoff_(payoff), kind_(kind), model_(model), options_(options), order_(order),
-        count_(count), prices_(prices), vanilla_(vanilla) {}
+        count_(count), prices_(prices), vanilla_(vanilla), delta_(delta), gamma_(gamma) {}
 
   std::size_t suggestedChunk() const { return 64; }
 
   bool priceNext(std::size_t maxOptions) {
     const PinnedFloatingPoint pinned;
     const std::size_t end = std::min(count_, next_ + maxOptions);
+    const bool withDerivatives = delta_ != nullptr;
     for (; next_ < end; ++next_) {
       const std::size_t i = order_[next_];
-      prices_[i] = value(i);
+      const Jet<double> v = value(i, withDerivatives);
+      prices_[i] = v.v;
+      if (withDerivatives) {
+        delta_[i] = deltaFromLogSpot(v, options_.book.S[i]);
+        gamma_[i] = gammaFromLogSpot(v, options_.book.S[i]);
+      }
     }
     return next_ < count_;
   }
@@ -76,41 +83,58 @@ class BarrierBookPricer {
     return cached_.slice;
   }
 
-  double value(std::size_t i) {
+  // The price with its derivatives in ln S (0 where it does not move with
+  // the spot); the derivatives only when asked.
+  Jet<double> value(std::size_t i, bool withDerivatives) {
+    const Jet<double> nan{kNaN, kNaN, kNaN};
     const OptionColumns& book = options_.book;
     const double T = book.T[i], K = book.K[i], S = book.S[i], r = book.r[i];
     const double H = options_.H[i], q = options_.q[i], rebate = options_.rebate[i];
     if (!(T >= 0.0 && K > 0.0 && H > 0.0 && S > 0.0) || std::isnan(r) || std::isnan(q) ||
         std::isnan(rebate)) {
-      return kNaN;
+      return nan;
     }
     const bool up = isUp(kind_), out = isOut(kind_);
     if (up ? S >= H : S <= H) {
-      if (out) return rebate;
+      if (out) return constantJet(rebate);
       vanilla_[i] = 1;
-      return kNaN;
+      return nan;
     }
     const double level = up ? std::log(H / S) : std::log(S / H);
     switch (T == 0.0 ? ShortMaturity::kInstantLimit : shortMaturity(T, level, model_.sigma)) {
       case ShortMaturity::kInstantLimit:
-        if (!out) return rebate;
-        return payoff_ == Payoff::kCall ? std::max(S - K, 0.0) : std::max(K - S, 0.0);
-      case ShortMaturity::kUnresolved: return kNaN;
+        if (!out) return constantJet(rebate);
+        // The payoff: S - K moves with S as S does in ln S.
+        if (payoff_ == Payoff::kCall) return S > K ? Jet<double>{S - K, S, S} : constantJet(0.0);
+        return K > S ? Jet<double>{K - S, -S, -S} : constantJet(0.0);
+      case ShortMaturity::kUnresolved: return nan;
       case ShortMaturity::kTransform: break;
     }
-    const BarrierTerms terms =
-        barrierTerms(sliceFor(T, r, q),
-                     payoff_ == Payoff::kCall ? BarrierPayoff::kCall : BarrierPayoff::kPut, level,
-                     S, K, up ? 1.0 : -1.0,
-                     (out ? kKnockOut : kKnockIn) |
-                         (rebate == 0.0 ? 0u : out ? kHitValue : kNoHitValue));
+    const BarrierSlice& slice = sliceFor(T, r, q);
+    const BarrierPayoff payoff =
+        payoff_ == Payoff::kCall ? BarrierPayoff::kCall : BarrierPayoff::kPut;
+    const unsigned wanted =
+        (out ? kKnockOut : kKnockIn) | (rebate == 0.0 ? 0u : out ? kHitValue : kNoHitValue);
+    const double sign = up ? 1.0 : -1.0;
+    Jet<double> raw, rebateTerm;
+    if (withDerivatives) {
+      const BarrierTermJets terms = barrierTermJets(slice, payoff, level, S, K, sign, wanted);
+      raw = out ? terms.knockOut : terms.knockIn;
+      rebateTerm = out ? terms.hitValue : terms.noHitValue;
+    } else {
+      const BarrierTerms terms = barrierTerms(slice, payoff, level, S, K, sign, wanted);
+      raw = constantJet(out ? terms.knockOut : terms.knockIn);
+      rebateTerm = constantJet(out ? terms.hitValue : terms.noHitValue);
+    }
     // The options' values are not negative; the inversion may leave them
-    // below 0 by its error where they are 0. A rebate of 0 adds nothing,
-    // even where its transform is not finite.
-    const double raw = out ? terms.knockOut : terms.knockIn;
-    const double option = raw < 0.0 ? 0.0 : raw;  // NaN stays NaN
-    if (rebate == 0.0 || std::isnan(option)) return option;
-    return option + rebate * (out ? terms.hitValue : terms.noHitValue);
+    // below 0 by its error where they are 0 (the derivatives are the
+    // transform's). A rebate of 0 adds nothing, even where its transform is
+    // not finite.
+    const double option = raw.v < 0.0 ? 0.0 : raw.v;  // NaN stays NaN
+    if (std::isnan(option)) return nan;
+    if (rebate == 0.0) return {option, raw.d, raw.dd};
+    return {option + rebate * rebateTerm.v, raw.d + rebate * rebateTerm.d,
+            raw.dd + rebate * rebateTerm.dd};
   }
 
   Payoff payoff_;
@@ -121,6 +145,8 @@ class BarrierBookPricer {
   std::size_t count_;
   double* prices_;
   unsigned char* vanilla_;
+  double* delta_;
+  double* gamma_;
   std::size_t next_ = 0;
   Cached cached_;
 };
@@ -129,7 +155,7 @@ class BarrierBookPricer {
 
 void priceBarrierBook(Payoff payoff, BarrierKind kind, const BarrierModel& model,
                       const BarrierColumns& options, double* prices, std::size_t workers,
-                      const std::function<void()>& poll) {
+                      const std::function<void()>& poll, double* delta, double* gamma) {
   const OptionColumns& book = options.book;
   std::vector<unsigned char> vanilla(book.count, 0);
   const std::vector<std::size_t> order = maturityOrder(book.T, book.count);
@@ -141,7 +167,8 @@ void priceBarrierBook(Payoff payoff, BarrierKind kind, const BarrierModel& model
       segments,
       [&](const BookSegment& segment) {
         return std::make_unique<BarrierBookPricer>(payoff, kind, model, options, segment.order,
-                                                   segment.count, prices, vanilla.data());
+                                                   segment.count, prices, vanilla.data(),
+                                                   delta, gamma);
       },
       poll);
   // Breached knock-ins: the European option at the spot net of dividends.
@@ -163,6 +190,21 @@ void priceBarrierBook(Payoff payoff, BarrierKind kind, const BarrierModel& model
   priceBook(payoff, KouModel{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true},
             spotsNetOfDividends(sub, q.data(), netSpots), european.data(), workers, poll);
   for (std::size_t j = 0; j < breached.size(); ++j) prices[breached[j]] = european[j];
+  if (delta == nullptr) return;
+  // Their delta and gamma: the European Greeks at the net spot, turned into
+  // those in the spot itself by the dividend yield's chain rule.
+  std::vector<std::vector<double>> fields(kGreekFields, std::vector<double>(breached.size()));
+  std::vector<double> psi(breached.size());
+  GreeksColumns greeks;
+  for (int f = 0; f < kGreekFields; ++f) greeks.field[f] = fields[f].data();
+  const OptionColumns netBook = spotsNetOfDividends(sub, q.data(), netSpots);
+  priceGreeksBook(payoff, KouModel{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true},
+                  netBook, greeks, workers, poll);
+  applyDividendYieldToGreeks(netBook, q.data(), greeks.field, psi.data());
+  for (std::size_t j = 0; j < breached.size(); ++j) {
+    delta[breached[j]] = fields[kDelta][j];
+    gamma[breached[j]] = fields[kGamma][j];
+  }
 }
 
 }  // namespace jdpricer

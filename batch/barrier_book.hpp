@@ -44,8 +44,13 @@ struct BarrierColumns {
   const double* rebate;
 };
 
+// With delta and gamma not null, also dV/dS and d2V/dS2: exact derivatives
+// of the inverted transform in ln S (the prices keep their bits); 0 where
+// the price no longer moves with the spot (a knock-out breached, a knock-in
+// at T = 0); a breached knock-in's are the European option's.
 void priceBarrierBook(Payoff payoff, BarrierKind kind, const BarrierModel& model,
                       const BarrierColumns& options, double* prices, std::size_t workers,
-                      const std::function<void()>& poll);
+                      const std::function<void()>& poll, double* delta = nullptr,
+                      double* gamma = nullptr);
 
 }  // namespace jdpricer

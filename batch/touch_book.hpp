@@ -20,7 +20,8 @@
 // hit into [0, max(1, e^(-rT))]), which it may
 // leave by that much. H = S, a barrier touched already, pays at once: the
 // one-touch at the hit 1, at expiry e^(-rT), the no-touch 0. T = 0 with
-// the barrier not touched gives 0 and 1. NaN where an input is NaN, T < 0,
+// the barrier not touched gives 0 and 1; delta and gamma are 0 wherever the
+// value no longer moves with the spot (touched, or T = 0). NaN where an input is NaN, T < 0,
 // H <= 0 or S <= 0, and where the model has no diffusion (sigma <= 0) or is
 // out of its domain.
 #pragma once
@@ -43,8 +44,10 @@ struct TouchModel {
 // The book's columns: T, the barrier H in place of K, S, r; q per option.
 class TouchBookPricer {
  public:
+  // With delta and gamma not null, each option's dV/dS and d2V/dS2 too.
   TouchBookPricer(TouchKind kind, const TouchModel& model, const OptionColumns& book,
-                  const double* q, const std::size_t* order, std::size_t count, double* values);
+                  const double* q, const std::size_t* order, std::size_t count, double* values,
+                  double* delta = nullptr, double* gamma = nullptr);
 
   bool priceNext(std::size_t maxOptions);
   std::size_t suggestedChunk() const { return 256; }
@@ -57,7 +60,9 @@ class TouchBookPricer {
     PassageSlice slice;
   };
   const PassageSlice& sliceFor(bool up, double T, double r, double q);
-  double value(std::size_t i);
+  // The value with its derivatives in ln S (0 where it does not move with
+  // the spot); the derivatives only when asked.
+  Jet<double> value(std::size_t i, bool withDerivatives);
 
   TouchKind kind_;
   TouchModel model_;
@@ -66,14 +71,19 @@ class TouchBookPricer {
   const std::size_t* order_;
   std::size_t count_;
   double* values_;
+  double* delta_;
+  double* gamma_;
   std::size_t next_ = 0;
   Cached up_, down_;
 };
 
 // The touch values of a whole book on up to `workers` threads; the same
-// bits for every count. `poll` as for the other books.
+// bits for every count. `poll` as for the other books. With delta and gamma
+// not null, dV/dS and d2V/dS2 (exact derivatives of the inverted transform;
+// the values keep their bits).
 void priceTouchBook(TouchKind kind, const TouchModel& model, const OptionColumns& book,
                     const double* q, double* values, std::size_t workers,
-                    const std::function<void()>& poll);
+                    const std::function<void()>& poll, double* delta = nullptr,
+                    double* gamma = nullptr);
 
 }  // namespace jdpricer

@@ -5,6 +5,7 @@ in turns, round after round, best round each (the machine is shared and
 noisy). Books:
   - the 9 x 21 surface of bench_batch.py (maturities 0.05 to 3, strikes 70
     to 130), an up-and-out call with H = 125 and a one-touch at H = 125;
+  - the same surface with delta and gamma (barrier_call_greeks);
   - one option alone (the cost of a maturity's slice and of a call);
   - the surface's cost split into its maturities' slices and its options,
     from a surface with one strike and one with 21.
@@ -45,6 +46,8 @@ def main():
     functions = {
         "european call, surface": lambda: batch.call_prices(T, K, 100.0, 0.05, **MODEL, n="auto"),
         "up-and-out call, surface": lambda: batch.barrier_call_prices(
+            T, K, 125.0, 100.0, 0.05, **MODEL, barrier="up-and-out"),
+        "up-and-out call with delta and gamma, surface": lambda: batch.barrier_call_greeks(
             T, K, 125.0, 100.0, 0.05, **MODEL, barrier="up-and-out"),
         "up-and-out call, 9 maturities x 1 strike": lambda: batch.barrier_call_prices(
             T, one_K, 125.0, 100.0, 0.05, **MODEL, barrier="up-and-out"),

@@ -1,6 +1,6 @@
-// touch_prices, barrier_call_prices and barrier_put_prices of
-// jdpricer_batch: argument handling and the interpreter lock; the pricing is
-// the touch and barrier book pricers'.
+// touch_prices, touch_greeks and the barrier prices and greeks of
+// jdpricer_batch: argument handling and the interpreter lock; the pricing
+// is the touch and barrier book pricers'.
 #include "pypy39_compat.hpp"  // must precede pybind11
 
 #include "batch_first_passage.hpp"
@@ -9,6 +9,7 @@
 #include <pybind11/pybind11.h>
 
 #include <string>
+#include <vector>
 
 #include "batch/barrier_book.hpp"
 #include "batch/touch_book.hpp"
@@ -37,25 +38,67 @@ jdpricer::TouchKind touchKind(const std::string& kind, const std::string& at) {
                      : jdpricer::TouchKind::kOneTouchAtExpiry;
 }
 
-py::array_t<double> touchPrices(const ArrayLike& T, const ArrayLike& H, const ArrayLike& S,
-                                const ArrayLike& r, double sigma, double lam, double p,
-                                double eta1, double eta2, const std::string& kind,
-                                const py::object& at, const ArrayLike& q,
-                                const Workers& workers) {
+// The named tuple SpotGreeks(price, delta, gamma) of three new arrays of
+// `shape`, and pointers to their data.
+struct SpotGreeksResult {
+  py::array_t<double> price, delta, gamma;
+  explicit SpotGreeksResult(const std::vector<py::ssize_t>& shape)
+      : price(jdpricer_module::newResult<double>(shape)),
+        delta(jdpricer_module::newResult<double>(shape)),
+        gamma(jdpricer_module::newResult<double>(shape)) {}
+  py::object tuple() const {
+    return py::module_::import("jdpricer_batch").attr("SpotGreeks")(price, delta, gamma);
+  }
+};
+
+struct TouchCall {
+  jdpricer::TouchKind kind;
+  std::size_t threads;
+  jdpricer_module::BroadcastColumns columns;
+};
+
+TouchCall touchCall(const ArrayLike& T, const ArrayLike& H, const ArrayLike& S, const ArrayLike& r,
+                    const std::string& kind, const py::object& at, const ArrayLike& q,
+                    const Workers& workers) {
   // A no-touch pays at expiry whatever `at` defaults to.
   const std::string when = at.is_none() ? (kind == "no-touch" ? "expiry" : "hit")
                                         : at.cast<std::string>();
   const jdpricer::TouchKind touch = touchKind(kind, when);
   const std::size_t threads = jdpricer_module::workerCount(workers);
-  const jdpricer_module::BroadcastColumns columns =
-      jdpricer_module::broadcastColumns(T, H, S, r, q, "H");
-  py::array_t<double> values = jdpricer_module::newResult<double>(columns.shape);
+  return {touch, threads, jdpricer_module::broadcastColumns(T, H, S, r, q, "H")};
+}
+
+py::array_t<double> touchPrices(const ArrayLike& T, const ArrayLike& H, const ArrayLike& S,
+                                const ArrayLike& r, double sigma, double lam, double p,
+                                double eta1, double eta2, const std::string& kind,
+                                const py::object& at, const ArrayLike& q,
+                                const Workers& workers) {
+  const TouchCall call = touchCall(T, H, S, r, kind, at, q, workers);
+  py::array_t<double> values = jdpricer_module::newResult<double>(call.columns.shape);
   double* out = values.mutable_data();
   jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-    jdpricer::priceTouchBook(touch, jdpricer::TouchModel{sigma, lam, p, eta1, eta2},
-                             columns.book(), columns.dividendYield(), out, threads, poll);
+    jdpricer::priceTouchBook(call.kind, jdpricer::TouchModel{sigma, lam, p, eta1, eta2},
+                             call.columns.book(), call.columns.dividendYield(), out,
+                             call.threads, poll);
   });
   return values;
+}
+
+py::object touchGreeks(const ArrayLike& T, const ArrayLike& H, const ArrayLike& S,
+                       const ArrayLike& r, double sigma, double lam, double p, double eta1,
+                       double eta2, const std::string& kind, const py::object& at,
+                       const ArrayLike& q, const Workers& workers) {
+  const TouchCall call = touchCall(T, H, S, r, kind, at, q, workers);
+  SpotGreeksResult result(call.columns.shape);
+  double* price = result.price.mutable_data();
+  double* delta = result.delta.mutable_data();
+  double* gamma = result.gamma.mutable_data();
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::priceTouchBook(call.kind, jdpricer::TouchModel{sigma, lam, p, eta1, eta2},
+                             call.columns.book(), call.columns.dividendYield(), price,
+                             call.threads, poll, delta, gamma);
+  });
+  return result.tuple();
 }
 
 jdpricer::BarrierKind barrierKind(const std::string& barrier) {
@@ -67,42 +110,92 @@ jdpricer::BarrierKind barrierKind(const std::string& barrier) {
                         "\"up-and-out\" and \"up-and-in\", not \"" + barrier + "\"");
 }
 
+struct BarrierCall {
+  jdpricer::BarrierKind kind;
+  std::size_t threads;
+  jdpricer_module::BroadcastColumns columns;
+};
+
+BarrierCall barrierCall(const ArrayLike& T, const ArrayLike& K, const ArrayLike& H,
+                        const ArrayLike& S, const ArrayLike& r, const std::string& barrier,
+                        const ArrayLike& rebate, const ArrayLike& q, const Workers& workers) {
+  const jdpricer::BarrierKind kind = barrierKind(barrier);
+  const std::size_t threads = jdpricer_module::workerCount(workers);
+  return {kind, threads,
+          jdpricer_module::broadcastColumns({{T, "T"}, {K, "K"}, {S, "S"}, {r, "r"}, {q, "q"},
+                                             {H, "H"}, {rebate, "rebate"}})};
+}
+
+void priceBarriers(jdpricer::Payoff payoff, const BarrierCall& call,
+                   const jdpricer::BarrierModel& model, double* out, double* delta,
+                   double* gamma) {
+  const jdpricer_module::BroadcastColumns& columns = call.columns;
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::priceBarrierBook(payoff, call.kind, model,
+                               {columns.book(), columns.columns[5], columns.dividendYield(),
+                                columns.columns[6]},
+                               out, call.threads, poll, delta, gamma);
+  });
+}
+
 template <jdpricer::Payoff kPayoff>
 py::array_t<double> barrierPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& H,
                                   const ArrayLike& S, const ArrayLike& r, double sigma,
                                   double lam, double p, double eta1, double eta2,
                                   const std::string& barrier, const ArrayLike& rebate,
                                   const ArrayLike& q, const Workers& workers) {
-  const jdpricer::BarrierKind kind = barrierKind(barrier);
-  const std::size_t threads = jdpricer_module::workerCount(workers);
-  const jdpricer_module::BroadcastColumns columns = jdpricer_module::broadcastColumns(
-      {{T, "T"}, {K, "K"}, {S, "S"}, {r, "r"}, {q, "q"}, {H, "H"}, {rebate, "rebate"}});
-  py::array_t<double> prices = jdpricer_module::newResult<double>(columns.shape);
-  double* out = prices.mutable_data();
-  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-    jdpricer::priceBarrierBook(kPayoff, kind, jdpricer::BarrierModel{sigma, lam, p, eta1, eta2},
-                               {columns.book(), columns.columns[5], columns.dividendYield(),
-                                columns.columns[6]},
-                               out, threads, poll);
-  });
+  const BarrierCall call = barrierCall(T, K, H, S, r, barrier, rebate, q, workers);
+  py::array_t<double> prices = jdpricer_module::newResult<double>(call.columns.shape);
+  priceBarriers(kPayoff, call, {sigma, lam, p, eta1, eta2}, prices.mutable_data(), nullptr,
+                nullptr);
   return prices;
+}
+
+template <jdpricer::Payoff kPayoff>
+py::object barrierGreeks(const ArrayLike& T, const ArrayLike& K, const ArrayLike& H,
+                         const ArrayLike& S, const ArrayLike& r, double sigma, double lam,
+                         double p, double eta1, double eta2, const std::string& barrier,
+                         const ArrayLike& rebate, const ArrayLike& q, const Workers& workers) {
+  const BarrierCall call = barrierCall(T, K, H, S, r, barrier, rebate, q, workers);
+  SpotGreeksResult result(call.columns.shape);
+  priceBarriers(kPayoff, call, {sigma, lam, p, eta1, eta2}, result.price.mutable_data(),
+                result.delta.mutable_data(), result.gamma.mutable_data());
+  return result.tuple();
 }
 
 }  // namespace
 
 void registerFirstPassagePricing(py::module_& m) {
-  m.def("touch_prices", &touchPrices, jdpricer_module::docs::touchPrices().c_str(), py::arg("T"),
-        py::arg("H"), py::arg("S"), py::arg("r"), py::arg("sigma"), py::arg("lam"), py::arg("p"),
-        py::arg("eta1"), py::arg("eta2"), py::arg("kind"), py::arg("at") = py::none(),
-        py::arg("q") = 0.0, py::arg("workers") = 1);
+  m.attr("SpotGreeks") = py::module_::import("collections")
+                             .attr("namedtuple")("SpotGreeks", "price delta gamma",
+                                                 py::arg("module") = "jdpricer_batch");
+  py::object spotGreeks = m.attr("SpotGreeks");
+  spotGreeks.attr("__doc__") = jdpricer_module::docs::kSpotGreeks;
+  const py::tuple fieldNames = spotGreeks.attr("_fields");
+  for (std::size_t i = 0; i < fieldNames.size(); ++i) {
+    spotGreeks.attr(fieldNames[i]).attr("__doc__") = jdpricer_module::docs::kSpotGreeksFields[i];
+  }
+  const auto defineTouch = [&m](const char* name, auto function, const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("H"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
+          py::arg("kind"), py::arg("at") = py::none(), py::arg("q") = 0.0,
+          py::arg("workers") = 1);
+  };
+  defineTouch("touch_prices", &touchPrices, jdpricer_module::docs::touchPrices());
+  defineTouch("touch_greeks", &touchGreeks, jdpricer_module::docs::touchGreeks());
   const auto defineBarrier = [&m](const char* name, auto function, const std::string& doc) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("H"), py::arg("S"),
           py::arg("r"), py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"),
           py::arg("eta2"), py::arg("barrier"), py::arg("rebate") = 0.0, py::arg("q") = 0.0,
           py::arg("workers") = 1);
   };
-  defineBarrier("barrier_call_prices", &barrierPrices<jdpricer::Payoff::kCall>,
+  using jdpricer::Payoff;
+  defineBarrier("barrier_call_prices", &barrierPrices<Payoff::kCall>,
                 jdpricer_module::docs::barrierCallPrices());
-  defineBarrier("barrier_put_prices", &barrierPrices<jdpricer::Payoff::kPut>,
+  defineBarrier("barrier_put_prices", &barrierPrices<Payoff::kPut>,
                 jdpricer_module::docs::barrierPutPrices());
+  defineBarrier("barrier_call_greeks", &barrierGreeks<Payoff::kCall>,
+                jdpricer_module::docs::barrierCallGreeks());
+  defineBarrier("barrier_put_greeks", &barrierGreeks<Payoff::kPut>,
+                jdpricer_module::docs::barrierPutGreeks());
 }

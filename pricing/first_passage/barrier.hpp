@@ -27,6 +27,16 @@
 // (each root's at the strike and at the barrier, formed once and shared by
 // the integrals that end there).
 //
+// Delta and gamma. The spot enters only through b (-sign per unit of
+// x = ln S: b = ln(H/S) up, ln(S/H) down), the log-strike k (also -sign)
+// and the payoff's factor S (itself): every e^(-x (y - c)) at an end y in
+// {k, b} with c in {0, b}, every e^(e y) and the A and B of the crossing
+// are functions of them. barrierTermJets carries first and second
+// derivatives in x through the same sums (log_spot_jet.hpp), so they are
+// the exact derivatives of the inverted transform. Where the strike sits
+// on the spot (k = 0, where the density's pieces meet) the integral keeps
+// the strike's end, whose motion the second derivative needs.
+//
 // Numerical caveats. In and out are each computed from their own terms; in
 // + out - vanilla is the inversion's error, about 1e-13 (S + K). The
 // contour is shifted right of every singularity: the roots' branch points
@@ -36,6 +46,7 @@
 // few. An invalid model gives NaN.
 #pragma once
 
+#include "pricing/first_passage/log_spot_jet.hpp"
 #include "pricing/first_passage/passage_roots.hpp"
 #include "pricing/first_passage/talbot_contour.hpp"
 
@@ -73,5 +84,14 @@ struct BarrierTerms {
 enum BarrierTerm : unsigned { kKnockIn = 1, kKnockOut = 2, kHitValue = 4, kNoHitValue = 8 };
 BarrierTerms barrierTerms(const BarrierSlice& slice, BarrierPayoff payoff, double b, double S,
                           double K, double sign, unsigned wanted);
+
+// The same terms with their first and second derivatives in ln S, exact
+// for the inverted sums (log_spot_jet.hpp); each value has the bits that
+// barrierTerms gives. About three times its cost.
+struct BarrierTermJets {
+  Jet<double> knockIn, knockOut, hitValue, noHitValue;
+};
+BarrierTermJets barrierTermJets(const BarrierSlice& slice, BarrierPayoff payoff, double b,
+                                double S, double K, double sign, unsigned wanted);
 
 }  // namespace jdpricer

@@ -36,4 +36,19 @@ double passageValue(const PassageSlice& slice, double b) {
   return sum;
 }
 
+Jet<double> passageJet(const PassageSlice& slice, double b, double dLevel) {
+  if (!slice.ok) return constantJet(std::numeric_limits<double>::quiet_NaN());
+  double sum = 0.0, slope = 0.0, curvature = 0.0;
+  for (int k = 0; k < slice.half; ++k) {
+    const Complex first = slice.first[k] * std::exp(-slice.beta1[k] * b);
+    const Complex second = slice.second[k] * std::exp(-slice.beta2[k] * b);
+    sum += (first + second).imag();
+    const Complex firstSlope = -slice.beta1[k] * first, secondSlope = -slice.beta2[k] * second;
+    slope += (firstSlope + secondSlope).imag();
+    curvature += (-slice.beta1[k] * firstSlope - slice.beta2[k] * secondSlope).imag();
+  }
+  // d/dx = dLevel d/db, and dLevel^2 = 1.
+  return {sum, dLevel * slope, curvature};
+}
+
 }  // namespace jdpricer

@@ -25,6 +25,7 @@
 // (sigma = 0 among others) or roots that cannot be followed give NaN.
 #pragma once
 
+#include "pricing/first_passage/log_spot_jet.hpp"
 #include "pricing/first_passage/passage_roots.hpp"
 #include "pricing/first_passage/talbot_contour.hpp"
 
@@ -64,5 +65,11 @@ void buildPassageSlice(const PassageModel& model, double T, double c, int nodes,
 // The inverted transform at level b > 0: P(tau_b <= T) for c = 0,
 // E[e^(-c tau_b); tau_b <= T] otherwise. NaN where the slice is not ok.
 double passageValue(const PassageSlice& slice, double b);
+
+// The same with its first and second derivatives in ln S, where the level
+// moves by dLevel (-1 for an up level, +1 for a down one) per unit of ln S:
+// the sum differentiated term by term, e^(-beta b) giving -beta and beta^2.
+// The value has passageValue's bits.
+Jet<double> passageJet(const PassageSlice& slice, double b, double dLevel);
 
 }  // namespace jdpricer
