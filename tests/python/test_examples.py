@@ -1,4 +1,5 @@
-"""The user workflows in examples/ keep working: calibration, Dask, threads.
+"""The user workflows in examples/ keep working: calibration, Dask, threads,
+barrier ladders.
 
 CPython with the examples extra only; skipped elsewhere.
 """
@@ -122,3 +123,58 @@ def test_thread_pool_prices_equal_one_call():
     for threads, chunks_per_thread in ((1, 1), (2, 4), (3, 7)):
         prices = pbt.price_with_threads(columns, threads, chunks_per_thread)
         assert np.array_equal(prices.view(np.uint64), one_call.view(np.uint64)), (threads, chunks_per_thread)
+
+@pytest.fixture(scope="module")
+def barrier_ladder():
+    pytest.importorskip("scipy")
+    pytest.importorskip("vollib")
+    import barrier_ladder
+
+    return barrier_ladder
+
+
+def test_barrier_ladder_calibration_recovers_the_model_from_exact_out_of_the_money_quotes(barrier_ladder):
+    quotes = barrier_ladder.make_quotes(barrier_ladder.TRUE_PARAMS, iv_noise=0.0, seed=0)
+    assert 0 < np.count_nonzero(~quotes.calls) < quotes.prices.size  # puts and calls both quoted
+    fit = barrier_ladder.calibrate(quotes)
+    np.testing.assert_allclose(fit.params, barrier_ladder.TRUE_PARAMS, rtol=1e-6)
+    assert fit.rms_vol_error < 1e-9
+
+
+def test_barrier_ladder_black_scholes_formulas_are_the_jump_free_engine(barrier_ladder):
+    bl = barrier_ladder
+    vol = bl.total_variance_vol(bl.TRUE_PARAMS)
+    assert abs(vol**2 - (0.16**2 + 1.0 * (2 * 0.4 / 100 + 2 * 0.6 / 25))) < 1e-15
+    assert bl.check_black_scholes_formulas(vol) < 1e-10
+    # A barrier out of reach leaves the vanilla; the one-touch at the barrier pays 1.
+    far = bl.reiner_rubinstein_out("up-and-out call", 100.0, 100.0, 1e6, 0.5, 0.05, 0.2)
+    vanilla = float(jdpricer_batch.call_prices(0.5, 100.0, 100.0, 0.05, 0.2, 0.0, 0.5, 10.0, 5.0, "auto"))
+    assert abs(float(far) - vanilla) < 1e-12
+    assert float(bl.black_scholes_one_touch(119.999999, 120.0, 0.5, 0.05, 0.2)) == pytest.approx(1.0, abs=1e-5)
+
+
+def test_barrier_ladder_rungs_grow_with_the_distance_to_the_barrier_towards_the_vanilla(barrier_ladder):
+    bl = barrier_ladder
+    params = bl.TRUE_PARAMS
+    for kind, barriers, vanilla in (
+        ("up-and-out call", bl.CALL_BARRIERS, jdpricer_batch.call_prices),
+        ("down-and-out put", bl.PUT_BARRIERS, jdpricer_batch.put_prices),
+    ):
+        rungs = bl.ladder(params, kind, barriers)
+        prices = np.array([g.price for g in rungs])
+        bs = np.array([g.bs_price for g in rungs])
+        v = float(vanilla(bl.T_LADDER, bl.STRIKE, bl.SPOT, bl.RATE, *params, "auto"))
+        assert np.all(np.diff(prices) > 0) and np.all(np.diff(bs) > 0) and prices[-1] < v, kind
+        # Near barriers knock out less often under the jumps' small diffusion.
+        assert rungs[0].price > 2.0 * rungs[0].bs_price, kind
+
+
+def test_barrier_ladder_prints_its_ladders_and_draws_its_picture(barrier_ladder, monkeypatch, capsys, tmp_path):
+    pytest.importorskip("matplotlib")
+    monkeypatch.setattr(sys, "argv", ["barrier_ladder.py", "--no-picture"])
+    barrier_ladder.main()
+    out = capsys.readouterr().out
+    assert "up-and-out calls" in out and "down-and-out puts" in out and "wrote" not in out
+    path = tmp_path / "ladder.png"
+    barrier_ladder.plot(barrier_ladder.TRUE_PARAMS, str(path))
+    assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
