@@ -35,7 +35,10 @@ MISUSES = [
     ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0)", "call-arg"),
     ("jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, n='Auto')", "arg-type"),
     ("jdpricer_batch.fourier_put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, workers=2.0)", "arg-type"),
-    ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, 1, 0.02)", "call-arg"),
+    # q is keyword only: mypy 1.x (the last for Python 3.9) files the surplus
+    # positional under "misc", mypy 2 under "call-arg".
+    ("jdpricer_batch.call_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20, 1, 0.02)",
+     ("call-arg", "misc")),
     ("text: str = jdpricer_batch.put_prices(0.5, 98, 100, 0.05, 0.16, 1.0, 0.4, 10.0, 5.0, 20)", "assignment"),
 ]
 
@@ -116,8 +119,11 @@ def test_mypy_strict_accepts_use_and_rejects_misuse(tmp_path):
         match = ERROR_LINE.match(line)
         if match:
             errors.setdefault((match["file"], int(match["line"])), set()).add(match["code"])
-    expected = {("misuse.py", line): {code} for line, (_, code) in enumerate(MISUSES, start=2)}
-    assert errors == expected, result.stdout + result.stderr
+    assert sorted(errors) == [("misuse.py", line) for line in range(2, 2 + len(MISUSES))], (
+        result.stdout + result.stderr)
+    for line, (_, codes) in enumerate(MISUSES, start=2):
+        [code] = errors[("misuse.py", line)]
+        assert code in ((codes,) if isinstance(codes, str) else codes), (line, code)
     exec(compile(USE, "use.py", "exec"), {})
 
 
