@@ -6,6 +6,7 @@ noisy). Books:
   - the 9 x 21 surface of bench_batch.py (maturities 0.05 to 3, strikes 70
     to 130), an up-and-out call with H = 125 and a one-touch at H = 125;
   - the same surface with delta and gamma (barrier_call_greeks);
+  - a ladder of 21 fixed-strike lookback calls at one maturity, and one alone;
   - one option alone (the cost of a maturity's slice and of a call);
   - the surface's cost split into its maturities' slices and its options,
     from a surface with one strike and one with 21.
@@ -55,6 +56,10 @@ def main():
                                                          kind="one-touch"),
         "up-and-out call, one option": lambda: batch.barrier_call_prices(
             1.0, 100.0, 125.0, 100.0, 0.05, **MODEL, barrier="up-and-out"),
+        "lookback call, ladder of 21 strikes at T = 1": lambda: batch.lookback_call_prices(
+            1.0, K, 100.0, 0.05, **MODEL),
+        "lookback call, one option": lambda: batch.lookback_call_prices(
+            1.0, 105.0, 100.0, 0.05, **MODEL),
         "european call, one option": lambda: batch.call_prices(1.0, 100.0, 100.0, 0.05, **MODEL,
                                                                n="auto"),
     }
@@ -63,7 +68,8 @@ def main():
     print(f"{platform.python_implementation()} {platform.python_version()}, "
           f"{platform.processor() or platform.machine()}")
     for name, seconds in best.items():
-        per = count if "surface" in name else (T.size if "x 1 strike" in name else 1)
+        per = (count if "surface" in name else T.size if "x 1 strike" in name
+               else K.size if "ladder" in name else 1)
         print(f"  {name:45s} {seconds * 1e6 / per:9.2f} us an option")
     surface = best["up-and-out call, surface"]
     slices = best["up-and-out call, 9 maturities x 1 strike"]

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "batch/barrier_book.hpp"
+#include "batch/lookback_book.hpp"
 #include "batch/touch_book.hpp"
 #include "batch_arguments.hpp"
 #include "batch_docstrings.hpp"
@@ -163,6 +164,85 @@ py::object barrierGreeks(const ArrayLike& T, const ArrayLike& K, const ArrayLike
   return result.tuple();
 }
 
+// A lookback book: the running extremum defaults to the spot (a new
+// option); floating strikes read the spot where the strike would be.
+struct LookbackCall {
+  std::size_t threads;
+  jdpricer_module::BroadcastColumns columns;
+};
+
+LookbackCall lookbackCall(const ArrayLike& T, const ArrayLike* K, const ArrayLike& S,
+                          const ArrayLike& r, const py::object& extremum, const char* extremumName,
+                          const ArrayLike& q, const Workers& workers) {
+  const std::size_t threads = jdpricer_module::workerCount(workers);
+  const ArrayLike observed = extremum.is_none() ? S : ArrayLike(extremum);
+  return {threads, jdpricer_module::broadcastColumns({{T, "T"},
+                                                      {K != nullptr ? *K : S, "K"},
+                                                      {S, "S"},
+                                                      {r, "r"},
+                                                      {q, "q"},
+                                                      {observed, extremumName}})};
+}
+
+void priceLookbacks(jdpricer::LookbackKind kind, const LookbackCall& call,
+                    const jdpricer::LookbackModel& model, double* out, double* delta,
+                    double* gamma) {
+  const jdpricer_module::BroadcastColumns& columns = call.columns;
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::priceLookbackBook(kind, model,
+                                {columns.book(), columns.columns[5], columns.dividendYield()},
+                                out, call.threads, poll, delta, gamma);
+  });
+}
+
+template <jdpricer::LookbackKind kKind>
+constexpr const char* extremumName() {
+  return kKind == jdpricer::LookbackKind::kFixedCall ||
+                 kKind == jdpricer::LookbackKind::kFloatingPut
+             ? "running_max"
+             : "running_min";
+}
+
+template <jdpricer::LookbackKind kKind, bool kGreeks>
+py::object fixedLookback(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
+                         const ArrayLike& r, double sigma, double lam, double p, double eta1,
+                         double eta2, const py::object& extremum, const ArrayLike& q,
+                         const Workers& workers) {
+  const LookbackCall call =
+      lookbackCall(T, &K, S, r, extremum, extremumName<kKind>(), q, workers);
+  if constexpr (kGreeks) {
+    SpotGreeksResult result(call.columns.shape);
+    priceLookbacks(kKind, call, {sigma, lam, p, eta1, eta2}, result.price.mutable_data(),
+                   result.delta.mutable_data(), result.gamma.mutable_data());
+    return result.tuple();
+  } else {
+    py::array_t<double> prices = jdpricer_module::newResult<double>(call.columns.shape);
+    priceLookbacks(kKind, call, {sigma, lam, p, eta1, eta2}, prices.mutable_data(), nullptr,
+                   nullptr);
+    return std::move(prices);
+  }
+}
+
+template <jdpricer::LookbackKind kKind, bool kGreeks>
+py::object floatingLookback(const ArrayLike& T, const ArrayLike& S, const ArrayLike& r,
+                            double sigma, double lam, double p, double eta1, double eta2,
+                            const py::object& extremum, const ArrayLike& q,
+                            const Workers& workers) {
+  const LookbackCall call =
+      lookbackCall(T, nullptr, S, r, extremum, extremumName<kKind>(), q, workers);
+  if constexpr (kGreeks) {
+    SpotGreeksResult result(call.columns.shape);
+    priceLookbacks(kKind, call, {sigma, lam, p, eta1, eta2}, result.price.mutable_data(),
+                   result.delta.mutable_data(), result.gamma.mutable_data());
+    return result.tuple();
+  } else {
+    py::array_t<double> prices = jdpricer_module::newResult<double>(call.columns.shape);
+    priceLookbacks(kKind, call, {sigma, lam, p, eta1, eta2}, prices.mutable_data(), nullptr,
+                   nullptr);
+    return std::move(prices);
+  }
+}
+
 }  // namespace
 
 void registerFirstPassagePricing(py::module_& m) {
@@ -198,4 +278,39 @@ void registerFirstPassagePricing(py::module_& m) {
                 jdpricer_module::docs::barrierCallGreeks());
   defineBarrier("barrier_put_greeks", &barrierGreeks<Payoff::kPut>,
                 jdpricer_module::docs::barrierPutGreeks());
+
+  using jdpricer::LookbackKind;
+  const auto defineFixed = [&m](const char* name, auto function, const char* extremum,
+                                const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
+          py::arg(extremum) = py::none(), py::arg("q") = 0.0, py::arg("workers") = 1);
+  };
+  const auto defineFloating = [&m](const char* name, auto function, const char* extremum,
+                                   const std::string& doc) {
+    m.def(name, function, doc.c_str(), py::arg("T"), py::arg("S"), py::arg("r"),
+          py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
+          py::arg(extremum) = py::none(), py::arg("q") = 0.0, py::arg("workers") = 1);
+  };
+  namespace docs = jdpricer_module::docs;
+  defineFixed("lookback_call_prices", &fixedLookback<LookbackKind::kFixedCall, false>,
+              "running_max", docs::lookbackCallPrices());
+  defineFixed("lookback_put_prices", &fixedLookback<LookbackKind::kFixedPut, false>,
+              "running_min", docs::lookbackPutPrices());
+  defineFixed("lookback_call_greeks", &fixedLookback<LookbackKind::kFixedCall, true>,
+              "running_max", docs::lookbackCallGreeks());
+  defineFixed("lookback_put_greeks", &fixedLookback<LookbackKind::kFixedPut, true>,
+              "running_min", docs::lookbackPutGreeks());
+  defineFloating("floating_lookback_call_prices",
+                 &floatingLookback<LookbackKind::kFloatingCall, false>, "running_min",
+                 docs::floatingLookbackCallPrices());
+  defineFloating("floating_lookback_put_prices",
+                 &floatingLookback<LookbackKind::kFloatingPut, false>, "running_max",
+                 docs::floatingLookbackPutPrices());
+  defineFloating("floating_lookback_call_greeks",
+                 &floatingLookback<LookbackKind::kFloatingCall, true>, "running_min",
+                 docs::floatingLookbackCallGreeks());
+  defineFloating("floating_lookback_put_greeks",
+                 &floatingLookback<LookbackKind::kFloatingPut, true>, "running_max",
+                 docs::floatingLookbackPutGreeks());
 }

@@ -6,11 +6,11 @@
 namespace jdpricer {
 
 void buildPassageSlice(const PassageModel& model, double T, double c, int nodes,
-                       PassageSlice& slice) {
+                       PassageSlice& slice, double rightOf) {
   slice.half = nodes / 2;
   Complex s[kMaxTalbotNodes / 2], weight[kMaxTalbotNodes / 2], alpha[kMaxTalbotNodes / 2];
   Complex pairs[kMaxTalbotNodes];
-  talbotNodes(T, nodes, std::max(0.0, -c), s, weight);
+  talbotNodes(T, nodes, std::max({0.0, -c, rightOf}), s, weight);
   for (int k = 0; k < slice.half; ++k) alpha[k] = s[k] + c;
   slice.ok = std::isfinite(T) && T > 0.0 && std::isfinite(c) &&
              followUpwardRoots(model, alpha, slice.half, pairs);

@@ -59,8 +59,10 @@ inline constexpr int kPassageNodes = 32;
 
 // Builds the slice for maturity T > 0 and discount shift c (0 for the
 // probability, r for the discounted hit) under the upward law `model`.
+// rightOf moves the contour right of a singularity of the transform that
+// uses the slice (a lookback's pole at s = r - q).
 void buildPassageSlice(const PassageModel& model, double T, double c, int nodes,
-                       PassageSlice& slice);
+                       PassageSlice& slice, double rightOf = 0.0);
 
 // The inverted transform at level b > 0: P(tau_b <= T) for c = 0,
 // E[e^(-c tau_b); tau_b <= T] otherwise. NaN where the slice is not ok.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "batch/barrier_book.hpp"
+#include "batch/lookback_book.hpp"
 #include "batch/touch_book.hpp"
 #include "pricing/first_passage/passage_roots.hpp"
 #include "pricing/first_passage/talbot_contour.hpp"
@@ -100,7 +101,7 @@ TEST(FirstPassageBooks, EveryWorkerCountHasTheOneWorkerBits) {
   AwkwardDoubles gen(2003);
   const jdpricer::TouchModel touchModel{0.2, 1.5, 0.4, 12.0, 6.0};
   const jdpricer::BarrierModel barrierModel{0.2, 1.5, 0.4, 12.0, 6.0};
-  for (int trial = 0; trial < 3; ++trial) {
+  for (int trial = 0; trial < 4; ++trial) {
     const PathBook book = mixedPathBook(gen, 120 + 40 * trial);
     const std::size_t count = book.T.size();
     // A touch book reads H where the European books read K.
@@ -123,6 +124,29 @@ TEST(FirstPassageBooks, EveryWorkerCountHasTheOneWorkerBits) {
       jdpricer::priceBarrierBook(jdpricer::Payoff::kCall, kind, barrierModel, barrierColumns,
                                  other.data(), workers, [] {});
       for (std::size_t i = 0; i < count; ++i) ASSERT_TRUE(sameBits(barrierSerial[i], other[i])) << i;
+    }
+    // Lookbacks with their Greeks, the running extremum on its side of the spot.
+    std::vector<double> extremum(count), lookbackSerial(count), delta(count), gamma(count),
+        otherDelta(count), otherGamma(count);
+    const auto lookbackKind = static_cast<jdpricer::LookbackKind>(trial % 4);
+    const bool onMaximum = lookbackKind == jdpricer::LookbackKind::kFixedCall ||
+                           lookbackKind == jdpricer::LookbackKind::kFloatingPut;
+    for (std::size_t i = 0; i < count; ++i) {
+      extremum[i] = onMaximum ? std::max(book.S[i], book.H[i]) : std::min(book.S[i], book.H[i]);
+    }
+    const jdpricer::LookbackColumns lookbackColumns{book.columns(), extremum.data(),
+                                                    book.q.data()};
+    const jdpricer::LookbackModel lookbackModel{0.2, 1.5, 0.4, 12.0, 6.0};
+    jdpricer::priceLookbackBook(lookbackKind, lookbackModel, lookbackColumns,
+                                lookbackSerial.data(), 1, [] {}, delta.data(), gamma.data());
+    for (const std::size_t workers : {2u, 5u}) {
+      jdpricer::priceLookbackBook(lookbackKind, lookbackModel, lookbackColumns, other.data(),
+                                  workers, [] {}, otherDelta.data(), otherGamma.data());
+      for (std::size_t i = 0; i < count; ++i) {
+        ASSERT_TRUE(sameBits(lookbackSerial[i], other[i])) << i;
+        ASSERT_TRUE(sameBits(delta[i], otherDelta[i])) << i;
+        ASSERT_TRUE(sameBits(gamma[i], otherGamma[i])) << i;
+      }
     }
     // The books priced something: touches are probabilities, knock-outs and
     // knock-ins at most the call plus the rebate.
