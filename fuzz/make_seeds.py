@@ -12,6 +12,17 @@ A few seeds per mode use the mapped selector with fixed pseudo-random
 payloads instead: every field then lies in the fuzzer's plausible range, and
 mutating a payload keeps it there, which mutating raw IEEE bits rarely does.
 
+The touch and barrier modes (8 and 9) have a layout of their own: after the
+mode byte, two bytes that shape the book (its other maturities, the changed
+q and r, which option and kind are priced alone and whether a long book is
+priced on several workers; see price_fuzzer.cpp), then twelve fields of a
+selector byte and 6 payload bytes, T, K, H, S, r, q, rebate, sigma, lam, p,
+eta1, eta2. A raw payload is the top 48 bits of the double, so the seeds'
+values are theirs truncated to 36 bits of mantissa (0.05 becomes
+0.04999999999999..., 100 stays 100). They start from the contract T=0.5,
+K=98, H=90, S=100, r=0.05, q=0.02, no rebate, sigma=0.2, lam=1, p=0.4,
+eta1=10, eta2=5.
+
 Run again after changing the layout; the output is deterministic.
 """
 import math
@@ -20,6 +31,7 @@ import random
 import struct
 
 MODE_PRICE, MODE_GREEKS, MODE_UPSILON, MODE_HH, MODE_INTEGRAL, MODE_TABLES = 0, 3, 4, 5, 6, 7
+MODE_TOUCH, MODE_BARRIER = 8, 9
 RAW = 0            # n and doubles: the bits as written
 N_MIDDLE = 1       # n: the mode's middle range, chosen by the payload
 N_SMALL = 2        # n: the mode's small range, chosen by the payload
@@ -31,6 +43,18 @@ INF = float("inf")
 REFERENCE = dict(T=0.5, K=98.0, S=100.0, r=0.05, sigma=0.16, lam=1.0, p=0.4, eta1=10.0,
                  eta2=5.0)
 PRICE_FIELDS = ("T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2")
+
+PATH_REFERENCE = dict(T=0.5, K=98.0, H=90.0, S=100.0, r=0.05, q=0.02, rebate=0.0, sigma=0.2,
+                      lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
+PATH_FIELDS = ("T", "K", "H", "S", "r", "q", "rebate", "sigma", "lam", "p", "eta1", "eta2")
+# The second maturities of the path books are T times one of these factors,
+# picked by the low three bits (and the next three) of the first shape byte:
+# 1, 0.5, 2, 1 + 2^-52, 0, 1e-31, 0.1, 3.
+EQUAL, HALF, DOUBLE, NEXT, ZERO, TINY = 0, 1, 2, 3, 4, 5
+Q_ZERO, R_NEGATED = 0x40, 0x80    # first shape byte: q' = 0 and r' = -r
+LONG_BOOK = 0x00                  # second shape byte, bits 3-5 clear: a long book
+SHORT_BOOK = 0x08
+MOVED_MATURITIES = 0x40           # the long book's copies at maturities of their own
 
 
 def record(mode, n, values):
@@ -48,6 +72,26 @@ def mapped(mode, n_selector, n_payload, rng):
     out = struct.pack("<BBI", mode, n_selector, n_payload)
     for _ in range(9):
         out += struct.pack("<B", MAPPED) + rng.randbytes(8)
+    assert len(out) == 87
+    return out
+
+
+def path_record(mode, maturities, shape1, **changes):
+    """A touch or barrier record with raw fields, maturities = (a, b, flags)."""
+    a, b, flags = maturities
+    contract = dict(PATH_REFERENCE, **changes)
+    out = struct.pack("<BBB", mode, a | b << 3 | flags, shape1)
+    for field in PATH_FIELDS:
+        out += struct.pack("<B", RAW) + struct.pack("<d", contract[field])[2:]
+    assert len(out) == 87
+    return out
+
+
+def path_mapped(mode, shape0, shape1, rng):
+    """A path record whose twelve fields are drawn from their plausible ranges."""
+    out = struct.pack("<BBB", mode, shape0, shape1)
+    for _ in PATH_FIELDS:
+        out += struct.pack("<B", MAPPED) + rng.randbytes(6)
     assert len(out) == 87
     return out
 
@@ -135,6 +179,58 @@ def seeds():
     yield "greeks-spot-nan", greeks(3, S=NAN)
     yield "mapped-greeks-n6", mapped(MODE_GREEKS, N_SMALL, 9, rng)
     yield "mapped-greeks-n10", mapped(MODE_GREEKS, N_SMALL, 13, rng)
+
+    yield from path_seeds()
+
+
+def path_seeds():
+    """Touches (K is the second barrier) and barriers, from the reference."""
+    same = (EQUAL, EQUAL, 0)
+    mixed = (HALF, DOUBLE, 0)
+    touch = lambda name, maturities, shape1, **changes: (  # noqa: E731
+        f"touch-{name}", path_record(MODE_TOUCH, maturities, shape1, **changes))
+    barrier = lambda name, maturities, shape1, **changes: (  # noqa: E731
+        f"barrier-{name}", path_record(MODE_BARRIER, maturities, shape1, **changes))
+
+    yield touch("ref", same, SHORT_BOOK, K=110.0)
+    yield touch("ref-mixed-maturities", mixed, SHORT_BOOK | 1, K=110.0)
+    yield touch("both-barriers-down", (NEXT, ZERO, Q_ZERO), SHORT_BOOK | 2, K=95.0)
+    yield touch("negative-rate", (HALF, EQUAL, R_NEGATED), SHORT_BOOK, r=-0.03, K=120.0)
+    yield touch("short-maturity", (TINY, EQUAL, 0), SHORT_BOOK, K=100.0 + 1e-9)
+    yield touch("long-book", mixed, LONG_BOOK, K=110.0)
+    yield touch("long-book-moved", mixed, LONG_BOOK | MOVED_MATURITIES | 1, K=110.0)
+    yield touch("no-jumps", mixed, SHORT_BOOK, lam=0.0, K=110.0)
+    yield touch("up-jumps-only", same, SHORT_BOOK, p=1.0, K=110.0)
+    yield touch("sigma-zero", same, SHORT_BOOK, sigma=0.0, K=110.0)
+    yield touch("spot-nan", same, SHORT_BOOK, S=NAN, K=110.0)
+    yield touch("maturity-negative", same, SHORT_BOOK, T=-0.5, K=110.0)
+    yield touch("eta1-one", same, SHORT_BOOK, eta1=1.0, K=110.0)
+    yield touch("barrier-at-spot", same, SHORT_BOOK, H=100.0, K=100.0)
+
+    yield barrier("ref", mixed, SHORT_BOOK)
+    yield barrier("ref-rebate", mixed, SHORT_BOOK | 2, rebate=3.0)
+    yield barrier("up-rebate", (HALF, EQUAL, Q_ZERO), SHORT_BOOK | 7, H=112.0, K=105.0,
+                  rebate=5.0)
+    yield barrier("negative-rate-rebate", mixed, SHORT_BOOK | 3, r=-0.02, q=0.05, rebate=2.0)
+    yield barrier("q-zero", (NEXT, EQUAL, R_NEGATED), SHORT_BOOK | 4, q=0.0)
+    yield barrier("maturity-zero", (ZERO, TINY, 0), SHORT_BOOK | 1, rebate=1.0)
+    yield barrier("long-book", mixed, LONG_BOOK | 3, rebate=1.0)
+    yield barrier("long-book-moved", mixed, LONG_BOOK | MOVED_MATURITIES | 4)
+    yield barrier("no-jumps", mixed, SHORT_BOOK, lam=0.0, rebate=1.0)
+    yield barrier("sigma-zero", same, SHORT_BOOK, sigma=0.0)
+    yield barrier("strike-nan", same, SHORT_BOOK, K=NAN)
+    yield barrier("rebate-nan", same, SHORT_BOOK, rebate=NAN)
+    yield barrier("far-strike", mixed, SHORT_BOOK | 5, K=300.0, H=80.0)
+
+    # Plausible-range seeds; an rng of their own leaves the other seeds' bytes
+    # as they were.
+    rng = random.Random(20261208)
+    for i in range(3):
+        yield f"mapped-touch-{i}", path_mapped(MODE_TOUCH, rng.randrange(256),
+                                               SHORT_BOOK | rng.randrange(8), rng)
+    for i in range(4):
+        yield f"mapped-barrier-{i}", path_mapped(MODE_BARRIER, rng.randrange(256),
+                                                 SHORT_BOOK | rng.randrange(8), rng)
 
 
 def main():

@@ -4,9 +4,21 @@
 // bytes ignored); make_seeds.py writes the same layout:
 //
 //   byte 0        what to check: 0-2 prices, 3 Greeks, 4 Upsilon, 5 Hh,
-//                 6 I_n, 7 the table fillers against single calls (value mod 8)
+//                 6 I_n, 7 the table fillers against single calls, 8 touch
+//                 options, 9 barrier options (value mod 10)
 //   bytes 1-5     the series length n: a selector byte, then 4 bytes
 //   bytes 6-86    nine doubles, each a selector byte, then 8 bytes
+//
+// The touch and barrier modes need more fields and no n:
+//
+//   bytes 1-2     the book's shape: the second and third maturities as
+//                 multiples of T (bits 0-2 and 3-5), q' = 0 or q + 0.02 and
+//                 r' = -r or r + 0.01 for the options that change them (bits
+//                 6, 7); then which kind is also priced alone and on three
+//                 workers (bits 0-2) and whether a long book is (bits 3-5
+//                 and 7 all clear; bit 6 moves its maturities)
+//   bytes 3-86    twelve doubles T, K, H, S, r, q, rebate, sigma, lam, p,
+//                 eta1, eta2, each a selector byte, then 6 bytes
 //
 // Multi-byte values are read in host order; the seeds are little-endian, like
 // the x86-64 and AArch64 machines this runs on.
@@ -30,6 +42,27 @@
 // call's through parity, and, in the well-conditioned part of the input
 // space, every Greek against forward-mode differentiation of the literal
 // closed form (tests/support/dual_kou.hpp) to a tolerance.
+//
+// The touch and barrier modes price a book of eight options on one model
+// (pathBook: shared and repeated maturities, q and r changed between
+// options of one maturity, barriers on both sides of the spot and at it)
+// with batch/touch_book.hpp and batch/barrier_book.hpp, and hold them to
+// what those headers state: NaN exactly for a NaN input, T < 0, H, K or
+// S <= 0 and a model outside the roots' domain; the values paid at once
+// (a barrier at or through the spot, T = 0, maturities below 1e-30 years)
+// bit for bit; touches within [0, 1] (the discounted ones within
+// [0, e^(-rT)], the hit within [0, max(1, e^(-rT))]), one-touch at expiry
+// plus no-touch equal to e^(-rT) within 1e-12 of it; barrier options not
+// below 0 without a rebate; a breached knock-in bit for bit the European
+// option at S e^(-qT). Where the inversion is accurate and the closed form
+// settled, knock-in plus knock-out is the European option plus the
+// rebates' worth (the knock-out's rebate times the one-touch at the hit,
+// the knock-in's times the no-touch) within 1e-9 (S + K), and the
+// one-touch at the hit lies between e^(-rT) P(tau <= T) and P(tau <= T).
+// Each option has the same bits alone as in the book, on one worker as on
+// three, in a book long enough to be cut between workers, and priced with
+// its delta and gamma as without.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -37,14 +70,16 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-
 #include <vector>
 
+#include "batch/barrier_book.hpp"
 #include "batch/book_pricer.hpp"
 #include "batch/bound_book.hpp"
 #include "batch/greeks_book.hpp"
+#include "batch/touch_book.hpp"
 #include "pricing/closed_form/options.hpp"
 #include "pricing/error_bound/price_bound.hpp"
+#include "pricing/first_passage/first_passage.hpp"
 #include "pricing/closed_form/hh_integral.hpp"
 #include "pricing/closed_form/integral_family.hpp"
 #include "pricing/closed_form/upsilon.hpp"
@@ -56,6 +91,13 @@ namespace {
 constexpr std::size_t kFieldCount = 9;
 constexpr std::size_t kFieldBytes = 9;
 constexpr std::size_t kRecordSize = 1 + 5 + kFieldCount * kFieldBytes;
+// The touch and barrier modes: two bytes that shape the book, then twelve
+// shorter fields in the same record size.
+constexpr std::size_t kPathFieldCount = 12;
+constexpr std::size_t kPathFieldBytes = 7;
+static_assert(1 + 2 + kPathFieldCount * kPathFieldBytes == kRecordSize,
+              "the path modes fill the record the other modes use");
+constexpr std::size_t kMaxFieldCount = kPathFieldCount;
 
 // literal_kou's Hh recursion costs about 1.6^n calls and its prices nest it
 // inside an O(n^3) sum: these are the largest n it is compared at without
@@ -77,13 +119,16 @@ constexpr int kIntegralMaxOrder = 200;
 // to this n.
 constexpr int kDualTerms = 10;
 
-enum class Mode { kPrice, kUpsilon, kHh, kIntegral, kTables, kGreeks };
+enum class Mode { kPrice, kUpsilon, kHh, kIntegral, kTables, kGreeks, kTouch, kBarrier };
 
 struct Input {
   Mode mode;
-  int n;
-  double v[kFieldCount];
+  int n;                     // the series modes
+  std::uint8_t shape[2];     // the path modes
+  double v[kMaxFieldCount];  // kFieldCount, or kPathFieldCount in the path modes
 };
+
+bool isPathMode(Mode mode) { return mode == Mode::kTouch || mode == Mode::kBarrier; }
 
 // Where a mapped field falls: uniform in [lo, hi), or log-uniform (lo > 0)
 // for a field whose interesting values span orders of magnitude.
@@ -236,21 +281,91 @@ int decodeN(const std::uint8_t* field, Mode mode) {
       return -3 + static_cast<int>(payload % 18);
     case Mode::kTables:
       return static_cast<int>(payload % jdpricer::kSeriesTableSize);
+    case Mode::kTouch:
+    case Mode::kBarrier:
+      break;  // no series length: their own layout (decodePathFields)
   }
   return 0;
+}
+
+// The path modes' fields. K and H, mapped, are log-ratios to S (ranges
+// below), so that barriers land near the spot, where first passage is
+// neither certain nor impossible; the touch mode reads K as a second
+// barrier.
+enum PathField { kT, kK, kH, kS, kR, kQ, kRebate, kSigma, kLam, kP, kEta1, kEta2 };
+constexpr Range kPathRanges[kPathFieldCount] = {
+    {0.02, 4.0},    // T
+    {-0.8, 0.8},    // ln(K/S), or ln(H2/S) in the touch mode
+    {-0.35, 0.35},  // ln(H/S)
+    {50.0, 200.0},  // S
+    {-0.12, 0.15},  // r
+    {-0.05, 0.12},  // q
+    {0.0, 1.0},     // rebate: 0 in three mapped records out of four, else up to 20
+    {0.03, 0.7},    // sigma
+    {0.0, 6.0},     // lam
+    {0.0, 1.0},     // p
+    // Log-uniform: the closed form that barriers are checked against is
+    // settled (closedFormSettled) only while eta sigma sqrt(T) is a few units.
+    {1.5, 50.0, true},  // eta1
+    {0.5, 50.0, true},  // eta2
+};
+
+// Selector mod 16 as in decodeDouble, from 6 payload bytes (little-endian):
+// raw, they are the top 48 bits of the double (sign, exponent and 36 bits
+// of mantissa: NaNs, infinities, zeros, subnormals and huge values all
+// reachable); mapped, u has 48 bits. `mapped` tells which.
+double decodePathDouble(const std::uint8_t* field, Range range, bool& mapped) {
+  std::uint64_t payload = 0;
+  for (int i = 6; i-- > 0;) payload = payload << 8 | field[1 + i];
+  mapped = false;
+  switch (field[0] % 16) {
+    case 0: {
+      const std::uint64_t bits = payload << 16;
+      double raw;
+      std::memcpy(&raw, &bits, sizeof raw);
+      return raw;
+    }
+    case 1:
+      return kAwkward[payload % kAwkwardCount];
+    default: {
+      mapped = true;
+      const double u = static_cast<double>(payload) * 0x1p-48;  // [0, 1)
+      if (range.logScale) return range.lo * std::pow(range.hi / range.lo, u);
+      return range.lo + (range.hi - range.lo) * u;
+    }
+  }
+}
+
+void decodePathFields(const std::uint8_t* record, Input& in) {
+  in.shape[0] = record[1];
+  in.shape[1] = record[2];
+  bool mapped[kPathFieldCount];
+  for (std::size_t i = 0; i < kPathFieldCount; ++i) {
+    in.v[i] = decodePathDouble(record + 3 + i * kPathFieldBytes, kPathRanges[i], mapped[i]);
+  }
+  const double S = in.v[kS];
+  if (mapped[kK]) in.v[kK] = S * std::exp(in.v[kK]);
+  if (mapped[kH]) in.v[kH] = S * std::exp(in.v[kH]);
+  if (mapped[kRebate]) in.v[kRebate] = in.v[kRebate] < 0.75 ? 0.0 : 80.0 * (in.v[kRebate] - 0.75);
 }
 
 Input decode(const std::uint8_t* data, std::size_t size) {
   std::uint8_t record[kRecordSize] = {};
   std::memcpy(record, data, size < kRecordSize ? size : kRecordSize);
-  Input in;
-  switch (record[0] % 8) {
+  Input in{};
+  switch (record[0] % 10) {
     case 3: in.mode = Mode::kGreeks; break;
     case 4: in.mode = Mode::kUpsilon; break;
     case 5: in.mode = Mode::kHh; break;
     case 6: in.mode = Mode::kIntegral; break;
     case 7: in.mode = Mode::kTables; break;
+    case 8: in.mode = Mode::kTouch; break;
+    case 9: in.mode = Mode::kBarrier; break;
     default: in.mode = Mode::kPrice; break;
+  }
+  if (isPathMode(in.mode)) {
+    decodePathFields(record, in);
+    return in;
   }
   const bool priced = in.mode == Mode::kPrice || in.mode == Mode::kGreeks;
   const Range* ranges = priced                      ? kPriceRanges
@@ -264,17 +379,29 @@ Input decode(const std::uint8_t* data, std::size_t size) {
   return in;
 }
 
-const char* const kFieldNames[][kFieldCount] = {
-    {"T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2"},
-    {"mu", "sigma", "lam", "p", "eta1", "eta2", "a", "T", "-"},
-    {"x", "-", "-", "-", "-", "-", "-", "-", "-"},
-    {"c", "alpha", "beta", "delta", "-", "-", "-", "-", "-"},
-    {"c", "alpha", "beta", "delta", "x", "-", "-", "-", "-"},
-    {"T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2"},
+const char* const kFieldNames[][kMaxFieldCount] = {
+    {"T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2", "-", "-", "-"},
+    {"mu", "sigma", "lam", "p", "eta1", "eta2", "a", "T", "-", "-", "-", "-"},
+    {"x", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-", "-"},
+    {"c", "alpha", "beta", "delta", "-", "-", "-", "-", "-", "-", "-", "-"},
+    {"c", "alpha", "beta", "delta", "x", "-", "-", "-", "-", "-", "-", "-"},
+    {"T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2", "-", "-", "-"},
+    {"T", "H2", "H", "S", "r", "q", "-", "sigma", "lam", "p", "eta1", "eta2"},
+    {"T", "K", "H", "S", "r", "q", "rebate", "sigma", "lam", "p", "eta1", "eta2"},
 };
-const char* const kModeNames[] = {"price", "Upsilon", "Hh", "integralI", "tables", "Greeks"};
+const char* const kModeNames[] = {"price", "Upsilon", "Hh",    "integralI",
+                                  "tables", "Greeks",  "touch", "barrier"};
 
 const Input* current = nullptr;
+
+// The option of a touch or barrier book that a check is looking at, named
+// with a mismatch.
+struct PathOption {
+  double T, K, H, S, r, q, rebate;
+};
+const PathOption* currentPathOption = nullptr;
+std::size_t currentPathIndex = 0;
+const char* currentPathBook = "";
 
 [[noreturn]] void fail(const char* what, double expected, double actual) {
   const Input& in = *current;
@@ -284,10 +411,20 @@ const Input* current = nullptr;
                static_cast<unsigned long long>(bitsOf(expected)));
   std::fprintf(stderr, "   actual   %a (%.17g, 0x%016llx)\n", actual, actual,
                static_cast<unsigned long long>(bitsOf(actual)));
-  std::fprintf(stderr, "   n = %d\n", in.n);
-  for (std::size_t i = 0; i < kFieldCount; ++i) {
+  if (isPathMode(in.mode)) {
+    std::fprintf(stderr, "   shape = 0x%02x 0x%02x\n", in.shape[0], in.shape[1]);
+  } else {
+    std::fprintf(stderr, "   n = %d\n", in.n);
+  }
+  for (std::size_t i = 0; i < (isPathMode(in.mode) ? kPathFieldCount : kFieldCount); ++i) {
     if (kFieldNames[mode][i][0] == '-') continue;
     std::fprintf(stderr, "   %s = %a (%.17g)\n", kFieldNames[mode][i], in.v[i], in.v[i]);
+  }
+  if (currentPathOption != nullptr) {
+    const PathOption& o = *currentPathOption;
+    std::fprintf(stderr, "   %s, option %zu: T = %.17g K = %.17g H = %.17g S = %.17g r = %.17g "
+                 "q = %.17g rebate = %.17g\n", currentPathBook, currentPathIndex, o.T, o.K, o.H,
+                 o.S, o.r, o.q, o.rebate);
   }
   std::fflush(stderr);
   std::abort();
@@ -543,6 +680,498 @@ void checkGreeks(const Input& in) {
   }
 }
 
+
+// Touches and barriers.
+
+constexpr std::size_t kManyWorkers = 3;
+// The second shape byte asks for a long book where these bits are clear.
+constexpr std::uint8_t kLongBookBits = 0xb8;
+
+void noPoll() {}
+
+// Multiples of T for the book's other maturities: equal, near and far, about one
+// ulp above (a slice of its own, not to be taken for T's), T = 0
+// (the payoff) and 1e-31 T (below the transform's shortest maturity).
+constexpr double kMaturityFactors[8] = {1.0, 0.5, 2.0, 1.0 + 0x1p-52, 0.0, 1e-31, 0.1, 3.0};
+
+struct PathBook {
+  std::vector<double> T, K, H, S, r, q, rebate;
+  void add(const PathOption& o) {
+    T.push_back(o.T);
+    K.push_back(o.K);
+    H.push_back(o.H);
+    S.push_back(o.S);
+    r.push_back(o.r);
+    q.push_back(o.q);
+    rebate.push_back(o.rebate);
+  }
+  PathOption at(std::size_t i) const { return {T[i], K[i], H[i], S[i], r[i], q[i], rebate[i]}; }
+  std::size_t size() const { return T.size(); }
+  // A touch book reads its barrier where the European books read K.
+  jdpricer::OptionColumns touchColumns() const {
+    return {T.data(), H.data(), S.data(), r.data(), size()};
+  }
+  jdpricer::OptionColumns europeanColumns() const {
+    return {T.data(), K.data(), S.data(), r.data(), size()};
+  }
+  jdpricer::BarrierColumns barrierColumns() const {
+    return {europeanColumns(), H.data(), q.data(), rebate.data()};
+  }
+};
+
+// Eight options on one model, ordered to work the slice cache: maturity T
+// five times or more, with q and then r changed in between (new slices,
+// then T's again), two maturities picked by the shape byte (equal to T in
+// some records), barriers on both sides of the spot and one at it, the
+// rebate on three. The touch mode's second barrier is a field of its own;
+// the barrier mode's is H mirrored through the spot, S^2/H, so that either
+// direction's book has unbreached and breached barriers.
+PathBook pathBook(const Input& in) {
+  const double* v = in.v;
+  const double T = v[kT], K = v[kK], H = v[kH], S = v[kS], r = v[kR], q = v[kQ],
+               R = v[kRebate];
+  const double Ta = T * kMaturityFactors[in.shape[0] & 7];
+  const double Tb = T * kMaturityFactors[(in.shape[0] >> 3) & 7];
+  const double q2 = (in.shape[0] & 0x40) ? 0.0 : q + 0.02;
+  const double r2 = (in.shape[0] & 0x80) ? -r : r + 0.01;  // -r: -0 beside +0
+  const bool touch = in.mode == Mode::kTouch;
+  const double H2 = touch ? K : (S / H) * S;
+  PathBook b;
+  b.add({T, K, H, S, r, q, R});
+  b.add({T, S, touch ? H2 : H, S, r, q, 0.0});
+  b.add({Ta, K, H, S, r, q, 0.0});
+  b.add({T, K, H2, S, r, q, R});
+  b.add({Tb, K, H2, S, r, q, 0.0});
+  b.add({T, K, H, S, r, q2, 0.0});
+  b.add({T, K, S, S, r, q, R});
+  b.add({Ta, K, H, S, r2, q, R});
+  return b;
+}
+
+// The book `copies` times over, long enough for the books to cut it into
+// segments on several workers: copies with the same maturities (long runs
+// of one maturity, cut between workers, each half building its own slice),
+// or with each copy's maturities moved by a few ulps (many slices).
+PathBook repeated(const PathBook& b, std::size_t copies, bool moveMaturities) {
+  PathBook big;
+  for (std::size_t c = 0; c < copies; ++c) {
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      PathOption o = b.at(i);
+      if (moveMaturities) o.T *= 1.0 + static_cast<double>(c) * 0x1p-44;
+      big.add(o);
+    }
+  }
+  return big;
+}
+
+// Copies enough that the work the books' splitOrder estimates (an option
+// 1, a new maturity `sliceWork`) is about 2.2 segments of `segmentWork`:
+// two segments on three workers, with a cut inside the book. Only moved
+// copies open maturities of their own.
+std::size_t copiesForSegments(const PathBook& b, bool moveMaturities, double sliceWork,
+                              double segmentWork) {
+  double perCopy = static_cast<double>(b.size());
+  if (moveMaturities) {
+    std::vector<std::uint64_t> keys;
+    for (const double t : b.T) keys.push_back(bitsOf(t));
+    std::sort(keys.begin(), keys.end());
+    const auto maturities = std::unique(keys.begin(), keys.end()) - keys.begin();
+    perCopy += sliceWork * static_cast<double>(maturities);
+  }
+  return static_cast<std::size_t>(2.2 * segmentWork / perCopy) + 1;
+}
+
+// The model's domain as passage_roots.hpp documents it, the risk-neutral
+// drift included: outside it there are no roots and every value that needs
+// them is NaN. A down barrier is judged on the mirrored law, whose p is the
+// rounded 1 - p: a p a few ulps of 1e-300 below 0 passes there.
+bool modelInDomain(const double* v, double r, double q, bool up) {
+  const double sigma = v[kSigma], lam = v[kLam], eta1 = v[kEta1], eta2 = v[kEta2];
+  const double p = up ? v[kP] : 1.0 - v[kP];
+  if (!(std::isfinite(sigma) && sigma > 0.0 && std::isfinite(lam) && lam >= 0.0 && p >= 0.0 &&
+        p <= 1.0 && std::isfinite(eta1) && eta1 > 0.0 && std::isfinite(eta2) && eta2 > 0.0)) {
+    return false;
+  }
+  const double pUp = v[kP];
+  const double zeta = pUp * eta1 / (eta1 - 1.0) + (1.0 - pUp) * eta2 / (eta2 + 1.0) - 1.0;
+  return std::isfinite(r - q - 0.5 * sigma * sigma - lam * zeta);
+}
+
+// Where the headers state the inversion's accuracy (1e-12 to 1e-13 for
+// ordinary models, maturities 0.05 to 3, levels 5% to 25% away), with some
+// room: the identities between books are checked to 1e-9 here.
+bool ordinaryPath(const double* v, const PathOption& o, double level) {
+  return o.T >= 0.05 && o.T <= 3.0 && level >= 0.03 && level <= 0.3 && v[kSigma] >= 0.05 &&
+         v[kSigma] <= 0.6 && v[kLam] >= 0.0 && v[kLam] <= 5.0 && v[kP] >= 0.0 && v[kP] <= 1.0 &&
+         v[kEta1] >= 3.0 && v[kEta2] >= 1.0 && std::fabs(o.r) <= 0.1 && std::fabs(o.q) <= 0.1;
+}
+
+// What the headers leave open is checked only on request, with
+// JDPRICER_FUZZ_STRICT set in the environment: that values are finite in a
+// wide plausible box (below), where first_passage.hpp allows NaN only for
+// roots that cannot be followed along the contour, and that a barrier
+// option with a rebate >= 0 is >= 0 as a whole (barrier_book.hpp clamps
+// the option's value; the rebate's term is the inverted hit or survival
+// value). Both fail today in places within the box: a pair of roots close
+// together along the path stops the walk (NaN), and the inversion runs
+// away for far barriers under little diffusion (values of 1e50).
+const bool strict = std::getenv("JDPRICER_FUZZ_STRICT") != nullptr;
+
+// A wider box than the ordinary one, for the strict checks.
+bool plausiblePath(const double* v, const PathOption& o, double level) {
+  return o.T <= 10.0 && level >= 1e-6 && level <= 3.0 && v[kSigma] >= 0.01 && v[kSigma] <= 2.0 &&
+         v[kLam] <= 20.0 && v[kEta1] >= 1.05 && v[kEta1] <= 100.0 && v[kEta2] >= 0.1 &&
+         v[kEta2] <= 100.0 && std::fabs(o.r) <= 0.5 && std::fabs(o.q) <= 0.5;
+}
+
+void expectSameBook(const char* what, const std::vector<double>& expected,
+                    const std::vector<double>& actual, const PathBook& b) {
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    if (!sameBits(expected[i], actual[i])) {
+      const PathOption o = b.at(i);
+      currentPathOption = &o;
+      currentPathIndex = i;
+      currentPathBook = "the book";
+      fail(what, expected[i], actual[i]);
+    }
+  }
+}
+
+// The values, and with `spotGreeks` delta and gamma beside them (which
+// must leave the values' bits as they are).
+std::vector<double> touchValues(jdpricer::TouchKind kind, const Input& in, const PathBook& b,
+                                std::size_t workers, bool spotGreeks = false) {
+  const double* v = in.v;
+  std::vector<double> values(b.size(), -7.0), delta(b.size()), gamma(b.size());
+  jdpricer::priceTouchBook(kind, {v[kSigma], v[kLam], v[kP], v[kEta1], v[kEta2]},
+                           b.touchColumns(), b.q.data(), values.data(), workers, noPoll,
+                           spotGreeks ? delta.data() : nullptr,
+                           spotGreeks ? gamma.data() : nullptr);
+  return values;
+}
+
+// One option's three touch values against touch_book.hpp.
+void checkTouchOption(const Input& in, const PathOption& o, double hit, double atExpiry,
+                      double noTouch) {
+  const double* v = in.v;
+  const bool nanInput = std::isnan(o.T) || std::isnan(o.H) || std::isnan(o.S) ||
+                        std::isnan(o.r) || std::isnan(o.q);
+  if (nanInput || !(o.T >= 0.0) || !(o.H > 0.0) || !(o.S > 0.0)) {
+    expectNaN("one-touch at the hit of a NaN input, T < 0, H <= 0 or S <= 0", hit);
+    expectNaN("one-touch at expiry of a NaN input, T < 0, H <= 0 or S <= 0", atExpiry);
+    expectNaN("no-touch of a NaN input, T < 0, H <= 0 or S <= 0", noTouch);
+    return;
+  }
+  const bool inDomain = modelInDomain(v, o.r, o.q, o.H > o.S);
+  const double discount = std::exp(-o.r * o.T);
+  // Values paid at once are checked under models in the domain only: the
+  // book returns them without consulting the model.
+  if (o.H == o.S) {
+    if (!inDomain) return;
+    expectSame("one-touch at the hit with H = S", 1.0, hit);
+    expectSame("one-touch at expiry with H = S", discount, atExpiry);
+    expectSame("no-touch with H = S", 0.0, noTouch);
+    return;
+  }
+  const double level = o.H > o.S ? std::log(o.H / o.S) : std::log(o.S / o.H);
+  if (o.T < jdpricer::kShortestTransformMaturity) {
+    if (!inDomain) return;
+    if (o.T == 0.0 || level > 40.0 * v[kSigma] * std::sqrt(o.T)) {
+      expectSame("one-touch at the hit at the T = 0 limit", 0.0, hit);
+      expectSame("one-touch at expiry at the T = 0 limit", 0.0, atExpiry);
+      expectSame("no-touch at the T = 0 limit", discount, noTouch);
+    } else {
+      expectNaN("one-touch at the hit, unresolved short maturity", hit);
+      expectNaN("one-touch at expiry, unresolved short maturity", atExpiry);
+      expectNaN("no-touch, unresolved short maturity", noTouch);
+    }
+    return;
+  }
+  if (!inDomain) {
+    expectNaN("one-touch at the hit under a model out of its domain", hit);
+    expectNaN("one-touch at expiry under a model out of its domain", atExpiry);
+    expectNaN("no-touch under a model out of its domain", noTouch);
+    return;
+  }
+  if (!(std::isnan(hit) || (hit >= 0.0 && hit <= std::max(1.0, discount)))) {
+    fail("one-touch at the hit outside [0, max(1, e^(-rT))]", std::max(1.0, discount), hit);
+  }
+  if (!(std::isnan(atExpiry) || (atExpiry >= 0.0 && atExpiry <= discount))) {
+    fail("one-touch at expiry outside [0, e^(-rT)]", discount, atExpiry);
+  }
+  if (!(std::isnan(noTouch) || (noTouch >= 0.0 && noTouch <= discount))) {
+    fail("no-touch outside [0, e^(-rT)]", discount, noTouch);
+  }
+  if (strict && plausiblePath(v, o, level) &&
+      !(std::isfinite(hit) && std::isfinite(atExpiry) && std::isfinite(noTouch))) {
+    std::fprintf(stderr, "hit %.17g at expiry %.17g no-touch %.17g\n", hit, atExpiry, noTouch);
+    fail("a touch value is not finite in the plausible region", 0.0, kNaN);
+  }
+  if (std::isfinite(atExpiry) && std::isfinite(noTouch) && std::isfinite(discount) &&
+      !(std::fabs(atExpiry + noTouch - discount) <= 1e-12 * discount)) {
+    fail("one-touch at expiry + no-touch differs from e^(-rT)", discount, atExpiry + noTouch);
+  }
+  // e^(-r tau) lies between 1 and e^(-rT) on tau <= T, so the discounted
+  // hit lies between those multiples of P(tau <= T) = atExpiry e^(rT).
+  if (ordinaryPath(v, o, level) && std::isfinite(hit) && std::isfinite(atExpiry)) {
+    const double probability = atExpiry / discount;
+    const double lo = std::min(1.0, discount) * probability;
+    const double hi = std::max(1.0, discount) * probability;
+    if (!(hit >= lo - 1e-9 && hit <= hi + 1e-9)) {
+      std::fprintf(stderr, "P(tau <= T) = %.17g: the hit within [%.17g, %.17g]\n", probability,
+                   lo, hi);
+      fail("one-touch at the hit not between P and e^(-rT) P", probability, hit);
+    }
+  }
+}
+
+void checkTouches(const Input& in) {
+  constexpr jdpricer::TouchKind kinds[3] = {jdpricer::TouchKind::kOneTouchAtHit,
+                                            jdpricer::TouchKind::kOneTouchAtExpiry,
+                                            jdpricer::TouchKind::kNoTouch};
+  static const char* const kKindNames[3] = {"one-touch at the hit", "one-touch at expiry",
+                                            "no-touch"};
+  const PathBook b = pathBook(in);
+  std::vector<double> values[3];
+  for (int k = 0; k < 3; ++k) values[k] = touchValues(kinds[k], in, b, 1);
+  // The kind that the shape byte picks is priced again on three workers,
+  // with delta and gamma, alone and in a long book; eight options are one
+  // segment whatever the workers, so the other kinds would only repeat the
+  // same work.
+  const int k = (in.shape[1] & 7) % 3;
+  expectSameBook("touch book on three workers differs from one worker", values[k],
+                 touchValues(kinds[k], in, b, kManyWorkers), b);
+  expectSameBook("touch values priced with delta and gamma differ", values[k],
+                 touchValues(kinds[k], in, b, 1, true), b);
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const PathOption o = b.at(i);
+    currentPathOption = &o;
+    currentPathIndex = i;
+    currentPathBook = "touch book";
+    checkTouchOption(in, o, values[0][i], values[1][i], values[2][i]);
+  }
+  currentPathOption = nullptr;
+  // Each option alone has the bits it has among the others.
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    PathBook alone;
+    alone.add(b.at(i));
+    const double single = touchValues(kinds[k], in, alone, 1)[0];
+    if (!sameBits(values[k][i], single)) {
+      const PathOption o = b.at(i);
+      currentPathOption = &o;
+      currentPathIndex = i;
+      currentPathBook = kKindNames[k];
+      fail("a touch priced alone differs from the same touch in the book", values[k][i], single);
+    }
+  }
+  // One record in 32: a book long enough to be cut between workers (some
+  // thousands of options, a tenth of a second to a second under the
+  // sanitizers), priced on one and on three; its first copy is the book.
+  if ((in.shape[1] & kLongBookBits) == 0) {
+    // splitOrder's estimates in touch_book.cpp: a slice 40 options, 4096 a segment.
+    const bool moved = in.shape[1] & 0x40;
+    const PathBook big = repeated(b, copiesForSegments(b, moved, 40.0, 4096.0), moved);
+    const std::vector<double> serial = touchValues(kinds[k], in, big, 1);
+    expectSameBook("long touch book on three workers differs from one worker", serial,
+                   touchValues(kinds[k], in, big, kManyWorkers), big);
+    expectSameBook("long touch book's first copy differs from the book",
+                   values[k], std::vector<double>(serial.begin(), serial.begin() + b.size()), b);
+  }
+}
+
+constexpr jdpricer::BarrierKind kBarrierKinds[4] = {
+    jdpricer::BarrierKind::kDownAndOut, jdpricer::BarrierKind::kDownAndIn,
+    jdpricer::BarrierKind::kUpAndOut, jdpricer::BarrierKind::kUpAndIn};
+
+std::vector<double> barrierPrices(jdpricer::Payoff payoff, jdpricer::BarrierKind kind,
+                                  const Input& in, const PathBook& b, std::size_t workers,
+                                  bool spotGreeks = false) {
+  const double* v = in.v;
+  std::vector<double> prices(b.size(), -7.0), delta(b.size()), gamma(b.size());
+  jdpricer::priceBarrierBook(payoff, kind, {v[kSigma], v[kLam], v[kP], v[kEta1], v[kEta2]},
+                             b.barrierColumns(), prices.data(), workers, noPoll,
+                             spotGreeks ? delta.data() : nullptr,
+                             spotGreeks ? gamma.data() : nullptr);
+  return prices;
+}
+
+// The European options of the book at the spot net of dividends,
+// S * exp(-q * T) where q is not 0 (dividend_yield.hpp), each maturity's
+// own series length: what a breached knock-in is, and what knock-in and
+// knock-out add up to.
+std::vector<double> vanillaPrices(jdpricer::Payoff payoff, const Input& in, const PathBook& b) {
+  const double* v = in.v;
+  std::vector<double> netSpots(b.size());
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    netSpots[i] = b.q[i] == 0.0 ? b.S[i] : b.S[i] * std::exp(-b.q[i] * b.T[i]);
+  }
+  const jdpricer::OptionColumns net{b.T.data(), b.K.data(), netSpots.data(), b.r.data(),
+                                    b.size()};
+  std::vector<double> prices(b.size(), -7.0);
+  jdpricer::priceBook(payoff, {v[kSigma], v[kLam], v[kP], v[kEta1], v[kEta2], 0, true}, net,
+                      prices.data(), 1, noPoll);
+  return prices;
+}
+
+// Whether the closed form's rounding, amplified by about exp(G) (G of
+// docs/choosing_n.md, for both series, at the spot net of dividends), stays
+// below 1e-12 of S + K: G < 12. Beyond, the vanilla is no reference (from
+// max(eta) sigma sqrt(T) of about 6 its partial sums overshoot).
+bool closedFormSettled(const double* v, const PathOption& o, double netSpot) {
+  const double sigma = v[kSigma], lam = v[kLam], p = v[kP], eta1 = v[kEta1], eta2 = v[kEta2];
+  const double s = sigma * std::sqrt(o.T);
+  const double zeta = p * eta1 / (eta1 - 1.0) + (1.0 - p) * eta2 / (eta2 + 1.0) - 1.0;
+  const double mu = o.r - 0.5 * sigma * sigma - lam * zeta;
+  const double a = std::log(o.K / netSpot);
+  const auto G = [&](double up, double down, double drift) {
+    const double c = a - drift * o.T;
+    return std::max(up * up * s * s / 2 - up * c, down * down * s * s / 2 + down * c);
+  };
+  return std::max(G(eta1, eta2, mu), G(eta1 - 1.0, eta2 + 1.0, mu + sigma * sigma)) < 12.0;
+}
+
+// One option's knock-in and knock-out (one payoff, one direction) against
+// barrier_book.hpp. hit and noTouch are the touch books' values of the
+// option's barrier, which the rebates are worth.
+void checkBarrierOption(const Input& in, const PathOption& o, jdpricer::Payoff payoff, bool up,
+                        double knockIn, double knockOut, double vanilla, double hit,
+                        double noTouch) {
+  const double* v = in.v;
+  const bool nanInput = std::isnan(o.T) || std::isnan(o.K) || std::isnan(o.H) ||
+                        std::isnan(o.S) || std::isnan(o.r) || std::isnan(o.q) ||
+                        std::isnan(o.rebate);
+  if (nanInput || !(o.T >= 0.0) || !(o.K > 0.0 && o.H > 0.0 && o.S > 0.0)) {
+    expectNaN("knock-in of a NaN input, T < 0 or K, H, S <= 0", knockIn);
+    expectNaN("knock-out of a NaN input, T < 0 or K, H, S <= 0", knockOut);
+    return;
+  }
+  const bool inDomain = modelInDomain(v, o.r, o.q, up);
+  if (up ? o.S >= o.H : o.S <= o.H) {
+    expectSame("breached knock-in differs from the European option at S e^(-qT)", vanilla,
+               knockIn);
+    // Like touches paid at once, the rebate is returned without the model.
+    if (inDomain) expectSame("breached knock-out differs from its rebate", o.rebate, knockOut);
+    return;
+  }
+  const double level = up ? std::log(o.H / o.S) : std::log(o.S / o.H);
+  if (o.T < jdpricer::kShortestTransformMaturity) {
+    if (!inDomain) return;
+    if (o.T == 0.0 || level > 40.0 * v[kSigma] * std::sqrt(o.T)) {
+      const double payout =
+          payoff == jdpricer::Payoff::kCall ? std::max(o.S - o.K, 0.0) : std::max(o.K - o.S, 0.0);
+      expectSame("knock-out at the T = 0 limit differs from the payoff", payout, knockOut);
+      expectSame("knock-in at the T = 0 limit differs from the rebate", o.rebate, knockIn);
+    } else {
+      expectNaN("knock-in, unresolved short maturity", knockIn);
+      expectNaN("knock-out, unresolved short maturity", knockOut);
+    }
+    return;
+  }
+  if (!inDomain) {
+    expectNaN("knock-in under a model out of its domain", knockIn);
+    expectNaN("knock-out under a model out of its domain", knockOut);
+    return;
+  }
+  // The rebate's term may be below 0 by the inversion's error where it is 0.
+  const double floor = o.rebate == 0.0 ? 0.0 : -1e-12 * o.rebate;
+  if (o.rebate == 0.0 || (strict && o.rebate > 0.0)) {
+    if (knockIn < floor) fail("knock-in below 0", 0.0, knockIn);
+    if (knockOut < floor) fail("knock-out below 0", 0.0, knockOut);
+  }
+  const double KS = o.K / o.S;
+  if (strict && plausiblePath(v, o, level) && KS >= 0.05 && KS <= 20.0 &&
+      std::fabs(o.rebate) <= 1e6 && !(std::isfinite(knockIn) && std::isfinite(knockOut))) {
+    std::fprintf(stderr, "knock-in %.17g knock-out %.17g\n", knockIn, knockOut);
+    fail("a barrier price is not finite in the plausible region", 0.0, kNaN);
+  }
+  const double netSpot = o.q == 0.0 ? o.S : o.S * std::exp(-o.q * o.T);
+  if (ordinaryPath(v, o, level) && KS >= 0.5 && KS <= 2.0 && std::isfinite(o.rebate) &&
+      closedFormSettled(v, o, netSpot)) {
+    // Knock-out rebate at the hit, knock-in rebate at expiry if never hit.
+    const double rebates = o.rebate == 0.0 ? 0.0 : o.rebate * (hit + noTouch);
+    const double expected = vanilla + rebates;
+    const double tolerance = 1e-9 * (o.S + o.K) + 1e-9 * std::fabs(o.rebate);
+    if (!(std::fabs(knockIn + knockOut - expected) <= tolerance)) {
+      std::fprintf(stderr, "knock-in %.17g knock-out %.17g vanilla %.17g rebate terms %.17g "
+                   "(one-touch at the hit %.17g, no-touch %.17g)\n",
+                   knockIn, knockOut, vanilla, rebates, hit, noTouch);
+      fail("knock-in + knock-out differs from the European option plus the rebates", expected,
+           knockIn + knockOut);
+    }
+  }
+}
+
+void checkBarriers(const Input& in) {
+  static const char* const kKindNames[4] = {"down-and-out", "down-and-in", "up-and-out",
+                                            "up-and-in"};
+  const PathBook b = pathBook(in);
+  constexpr jdpricer::Payoff payoffs[2] = {jdpricer::Payoff::kCall, jdpricer::Payoff::kPut};
+  std::vector<double> prices[2][4];
+  for (int pay = 0; pay < 2; ++pay) {
+    for (int k = 0; k < 4; ++k) {
+      prices[pay][k] = barrierPrices(payoffs[pay], kBarrierKinds[k], in, b, 1);
+    }
+  }
+  // As for touches, one payoff and kind, picked by the shape byte, is
+  // priced again on three workers, with delta and gamma, alone and in a
+  // long book.
+  const int pay = (in.shape[1] >> 2) & 1, k = in.shape[1] & 3;
+  expectSameBook("barrier book on three workers differs from one worker", prices[pay][k],
+                 barrierPrices(payoffs[pay], kBarrierKinds[k], in, b, kManyWorkers), b);
+  expectSameBook("barrier prices priced with delta and gamma differ", prices[pay][k],
+                 barrierPrices(payoffs[pay], kBarrierKinds[k], in, b, 1, true), b);
+  // The rebates' worth, where a record has any: the touch books of the
+  // same barriers.
+  std::vector<double> hit(b.size(), kNaN), noTouch(b.size(), kNaN);
+  bool rebates = false;
+  for (const double rebate : b.rebate) rebates = rebates || rebate != 0.0;
+  if (rebates) {
+    hit = touchValues(jdpricer::TouchKind::kOneTouchAtHit, in, b, 1);
+    noTouch = touchValues(jdpricer::TouchKind::kNoTouch, in, b, 1);
+  }
+  for (int pay = 0; pay < 2; ++pay) {
+    const std::vector<double> vanilla = vanillaPrices(payoffs[pay], in, b);
+    for (const bool up : {false, true}) {
+      const std::vector<double>& out = prices[pay][up ? 2 : 0];
+      const std::vector<double>& knockIn = prices[pay][up ? 3 : 1];
+      for (std::size_t i = 0; i < b.size(); ++i) {
+        const PathOption o = b.at(i);
+        currentPathOption = &o;
+        currentPathIndex = i;
+        currentPathBook = pay == 0 ? (up ? "up barrier, call" : "down barrier, call")
+                                   : (up ? "up barrier, put" : "down barrier, put");
+        checkBarrierOption(in, o, payoffs[pay], up, knockIn[i], out[i], vanilla[i], hit[i],
+                           noTouch[i]);
+      }
+      currentPathOption = nullptr;
+    }
+  }
+  // Each option alone has the bits it has among the others.
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    PathBook alone;
+    alone.add(b.at(i));
+    const double single = barrierPrices(payoffs[pay], kBarrierKinds[k], in, alone, 1)[0];
+    if (!sameBits(prices[pay][k][i], single)) {
+      const PathOption o = b.at(i);
+      currentPathOption = &o;
+      currentPathIndex = i;
+      currentPathBook = kKindNames[k];
+      fail("a barrier option priced alone differs from the same option in the book",
+           prices[pay][k][i], single);
+    }
+  }
+  if ((in.shape[1] & kLongBookBits) == 0) {
+    // splitOrder's estimates in barrier_book.cpp: a slice 30 options, 2048 a segment.
+    const bool moved = in.shape[1] & 0x40;
+    const PathBook big = repeated(b, copiesForSegments(b, moved, 30.0, 2048.0), moved);
+    const std::vector<double> serial = barrierPrices(payoffs[pay], kBarrierKinds[k], in, big, 1);
+    expectSameBook("long barrier book on three workers differs from one worker", serial,
+                   barrierPrices(payoffs[pay], kBarrierKinds[k], in, big, kManyWorkers), big);
+    expectSameBook("long barrier book's first copy differs from the book", prices[pay][k],
+                   std::vector<double>(serial.begin(), serial.begin() + b.size()), b);
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -555,6 +1184,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case Mode::kIntegral: checkIntegral(in); break;
     case Mode::kTables: checkTables(in); break;
     case Mode::kGreeks: checkGreeks(in); break;
+    case Mode::kTouch: checkTouches(in); break;
+    case Mode::kBarrier: checkBarriers(in); break;
   }
   current = nullptr;
   return 0;
