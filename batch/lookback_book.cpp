@@ -88,8 +88,9 @@ class LookbackBookPricer {
     const double K = fixed ? book.K[i] : 0.0, E = options_.extremum[i];
     const bool strikeOk = !fixed || (K > 0.0 && std::isfinite(K));
     const bool extremumOk = E > 0.0 && std::isfinite(E) && (up ? E >= S : E <= S);
+    const LookbackModel& m = model_;
     if (!(T >= 0.0 && S > 0.0 && std::isfinite(S)) || std::isnan(r) || std::isnan(q) ||
-        !strikeOk || !extremumOk) {
+        !strikeOk || !extremumOk || !kouModelInDomain(m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
       return nan;
     }
     const double e = up ? 1.0 : -1.0;

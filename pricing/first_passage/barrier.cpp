@@ -25,6 +25,7 @@ struct Numbers<double> {
   static bool exactlyZero(double v) { return v == 0.0; }
   static bool same(double a, double b) { return a == b; }
   static double imagOf(const Complex& z) { return z.imag(); }
+  static double magnitude(const Complex& z) { return std::abs(z); }
 };
 template <>
 struct Numbers<Jet<double>> {
@@ -37,6 +38,7 @@ struct Numbers<Jet<double>> {
     return a.v == b.v && a.d == b.d && a.dd == b.dd;
   }
   static Jet<double> imagOf(const Jet<Complex>& z) { return imag(z); }
+  static double magnitude(const Jet<Complex>& z) { return std::abs(z.v); }
 };
 
 // The payoff a S e^(e y) + k K on [lo, hi], in the slice's variable y, and
@@ -149,6 +151,8 @@ Terms<Real> termsAt(const BarrierSlice& slice, BarrierPayoff payoff, const Real&
   const bool wantHit = wanted & kHitValue, wantNoHit = wanted & kNoHitValue;
   const double eta1 = slice.eta1;
   Real knockIn = zero, knockOut = zero, hit = zero, noHit = zero;
+  // The terms' magnitudes, against kLargestInversionTerms.
+  double inSize = 0.0, outSize = 0.0, hitSize = 0.0, noHitSize = 0.0;
   for (int j = 0; j < slice.half; ++j) {
     const Complex* R = slice.residue[j];
     RootExponentials<Real> x[4] = {
@@ -179,14 +183,25 @@ Terms<Real> termsAt(const BarrierSlice& slice, BarrierPayoff payoff, const Real&
       }
     }
     const Complex w = slice.weight[j];
-    knockIn = knockIn + N::imagOf(w * in);
-    knockOut = knockOut + N::imagOf(w * out);
-    noHit = noHit + N::imagOf(w * survive);
-    if (wantHit) hit = hit + N::imagOf(w * (A + B) / slice.s[j]);
+    const Cx wIn = w * in, wOut = w * out, wSurvive = w * survive;
+    knockIn = knockIn + N::imagOf(wIn);
+    knockOut = knockOut + N::imagOf(wOut);
+    noHit = noHit + N::imagOf(wSurvive);
+    inSize += N::magnitude(wIn);
+    outSize += N::magnitude(wOut);
+    noHitSize += N::magnitude(wSurvive);
+    if (wantHit) {
+      const Cx wHit = w * (A + B) / slice.s[j];
+      hit = hit + N::imagOf(wHit);
+      hitSize += N::magnitude(wHit);
+    }
   }
   const Real nan = N::constant(kNaN);
-  return {wantIn ? knockIn : nan, wantOut ? knockOut : nan, wantHit ? hit : nan,
-          wantNoHit ? noHit : nan};
+  const double scale = slice.largestTerms * (N::value(S) + K);
+  return {wantIn && !(inSize > scale) ? knockIn : nan,
+          wantOut && !(outSize > scale) ? knockOut : nan,
+          wantHit && !(hitSize > slice.largestTerms) ? hit : nan,
+          wantNoHit && !(noHitSize > slice.largestTerms) ? noHit : nan};
 }
 
 }  // namespace
@@ -200,6 +215,7 @@ void buildBarrierSlice(const PassageModel& model, double T, double r, double q, 
   Complex alpha[kMaxTalbotNodes / 2];
   Complex roots4[4 * (kMaxTalbotNodes / 2)];
   talbotNodes(T, nodes, shift, slice.s, slice.weight);
+  slice.largestTerms = kLargestInversionTerms * std::exp(shift * T);
   for (int k = 0; k < slice.half; ++k) alpha[k] = slice.s[k] + r;
   slice.ok = std::isfinite(T) && T > 0.0 && std::isfinite(r) && std::isfinite(q) &&
              followAllRoots(model, alpha, slice.half, roots4);

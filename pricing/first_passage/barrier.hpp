@@ -57,6 +57,7 @@ enum class BarrierPayoff { kCall, kPut };
 struct BarrierSlice {
   int half = 0;
   bool ok = false;
+  double largestTerms = 0.0;  // as PassageSlice's
   double eta1 = 0.0;  // of the law the slice is built for (mirrored for down)
   // Per node: the weight (2/N) e^(sT) s'(theta), s itself, the four roots
   // (upward pair first) and their residues.

@@ -10,7 +10,9 @@ void buildPassageSlice(const PassageModel& model, double T, double c, int nodes,
   slice.half = nodes / 2;
   Complex s[kMaxTalbotNodes / 2], weight[kMaxTalbotNodes / 2], alpha[kMaxTalbotNodes / 2];
   Complex pairs[kMaxTalbotNodes];
-  talbotNodes(T, nodes, std::max({0.0, -c, rightOf}), s, weight);
+  const double shift = std::max({0.0, -c, rightOf});
+  talbotNodes(T, nodes, shift, s, weight);
+  slice.largestTerms = kLargestInversionTerms * std::exp(shift * T);
   for (int k = 0; k < slice.half; ++k) alpha[k] = s[k] + c;
   slice.ok = std::isfinite(T) && T > 0.0 && std::isfinite(c) &&
              followUpwardRoots(model, alpha, slice.half, pairs);
@@ -27,26 +29,29 @@ void buildPassageSlice(const PassageModel& model, double T, double c, int nodes,
 
 double passageValue(const PassageSlice& slice, double b) {
   if (!slice.ok) return std::numeric_limits<double>::quiet_NaN();
-  double sum = 0.0;
-  for (int k = 0; k < slice.half; ++k) {
-    const Complex term = slice.first[k] * std::exp(-slice.beta1[k] * b) +
-                         slice.second[k] * std::exp(-slice.beta2[k] * b);
-    sum += term.imag();
-  }
-  return sum;
-}
-
-Jet<double> passageJet(const PassageSlice& slice, double b, double dLevel) {
-  if (!slice.ok) return constantJet(std::numeric_limits<double>::quiet_NaN());
-  double sum = 0.0, slope = 0.0, curvature = 0.0;
+  double sum = 0.0, size = 0.0;
   for (int k = 0; k < slice.half; ++k) {
     const Complex first = slice.first[k] * std::exp(-slice.beta1[k] * b);
     const Complex second = slice.second[k] * std::exp(-slice.beta2[k] * b);
     sum += (first + second).imag();
+    size += std::abs(first) + std::abs(second);
+  }
+  return size > slice.largestTerms ? std::numeric_limits<double>::quiet_NaN() : sum;
+}
+
+Jet<double> passageJet(const PassageSlice& slice, double b, double dLevel) {
+  if (!slice.ok) return constantJet(std::numeric_limits<double>::quiet_NaN());
+  double sum = 0.0, slope = 0.0, curvature = 0.0, size = 0.0;
+  for (int k = 0; k < slice.half; ++k) {
+    const Complex first = slice.first[k] * std::exp(-slice.beta1[k] * b);
+    const Complex second = slice.second[k] * std::exp(-slice.beta2[k] * b);
+    sum += (first + second).imag();
+    size += std::abs(first) + std::abs(second);
     const Complex firstSlope = -slice.beta1[k] * first, secondSlope = -slice.beta2[k] * second;
     slope += (firstSlope + secondSlope).imag();
     curvature += (-slice.beta1[k] * firstSlope - slice.beta2[k] * secondSlope).imag();
   }
+  if (size > slice.largestTerms) return constantJet(std::numeric_limits<double>::quiet_NaN());
   // d/dx = dLevel d/db, and dLevel^2 = 1.
   return {sum, dLevel * slope, curvature};
 }

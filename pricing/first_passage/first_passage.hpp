@@ -49,6 +49,9 @@ inline ShortMaturity shortMaturity(double T, double level, double sigma) {
 struct PassageSlice {
   int half = 0;  // nodes in use, N/2
   bool ok = false;
+  // kLargestInversionTerms times e^(shift T): the contour's shift scales
+  // every term, and the values with it (a discount at a negative rate).
+  double largestTerms = 0.0;
   // Per node: e^(-beta1 b) and e^(-beta2 b) enter with these coefficients
   // (the weights, 1/s and the transform's own factors folded in).
   Complex beta1[kMaxTalbotNodes / 2], beta2[kMaxTalbotNodes / 2];

@@ -50,6 +50,8 @@ struct MovingPolynomial {
   }
 };
 
+bool polishAll(const MovingPolynomial& q, Complex* x, int d);
+
 // All roots by Aberth's simultaneous iteration.
 bool allRoots(const MovingPolynomial& q, Complex* roots) {
   const int d = q.degree;
@@ -73,39 +75,63 @@ bool allRoots(const MovingPolynomial& q, Complex* roots) {
       largest = std::max(largest, std::abs(step) / (1.0 + std::abs(roots[i])));
     }
     if (!(largest == largest)) return false;
-    if (largest < 1e-15) return true;
+    if (largest < 1e-15) break;
   }
-  return false;
+  // Then from where it stands, as the walk polishes (close roots settle to
+  // the rounding of Q only).
+  return polishAll(q, roots, d);
 }
 
-// Newton from x; false unless it settles within 30 steps.
-bool polish(const MovingPolynomial& q, Complex& x) {
-  for (int iteration = 0; iteration < 30; ++iteration) {
-    Complex value, slope;
-    q.evaluate(x, value, slope);
-    if (value == Complex(0.0)) return true;
-    const Complex step = value / slope;
-    x -= step;
-    if (!(std::abs(step) <= 4.0 * std::numeric_limits<double>::epsilon() * (1.0 + std::abs(x)))) {
-      continue;
+// All d roots from their previous places by Aberth's simultaneous
+// correction (Newton's step on each, repelled by the others), which
+// converges fast even where two roots are close, as Newton alone does not.
+// True once every step is within 4 ulps of its root; where rounding of Q
+// near a close pair keeps the steps above that, steps below 1e-12 of the
+// root after 40 sweeps are accepted (the pair's divided differences, which
+// the transforms use, stay accurate).
+bool polishAll(const MovingPolynomial& q, Complex* x, int d) {
+  double largest = 0.0;
+  for (int iteration = 0; iteration < 40; ++iteration) {
+    largest = 0.0;
+    for (int i = 0; i < d; ++i) {
+      Complex value, slope;
+      q.evaluate(x[i], value, slope);
+      if (value == Complex(0.0)) continue;
+      const Complex ratio = value / slope;
+      Complex repulsion = 0.0;
+      for (int j = 0; j < d; ++j) {
+        if (j != i) repulsion += 1.0 / (x[i] - x[j]);
+      }
+      const Complex step = ratio / (1.0 - ratio * repulsion);
+      x[i] -= step;
+      largest = std::max(largest, std::abs(step) / (1.0 + std::abs(x[i])));
     }
-    return std::isfinite(x.real()) && std::isfinite(x.imag());
+    if (!(largest == largest)) return false;
+    if (largest <= 4.0 * std::numeric_limits<double>::epsilon()) break;
   }
-  return false;
+  if (!(largest <= 1e-12)) return false;
+  for (int i = 0; i < d; ++i) {
+    if (!std::isfinite(x[i].real()) || !std::isfinite(x[i].imag())) return false;
+  }
+  return true;
 }
 
-// The distance from root i to the nearest other root.
-double nearestOther(const Complex* r, int d, int i) {
+// The distance from root i to the nearest root of the other group (the
+// upward pair are the first `upward` roots). Within a group the roots may
+// pass close by each other or even change places: every transform is
+// symmetric in the roots of a group. Only a root that crossed into the
+// other group would give a wrong price.
+double nearestOfOtherGroup(const Complex* r, int d, int upward, int i) {
   double nearest = std::numeric_limits<double>::infinity();
   for (int j = 0; j < d; ++j) {
-    if (j != i) nearest = std::min(nearest, std::abs(r[i] - r[j]));
+    if ((j < upward) != (i < upward)) nearest = std::min(nearest, std::abs(r[i] - r[j]));
   }
   return nearest;
 }
 
 // Follows the moving roots from `from` to `to` in steps that keep them apart.
 bool followSegment(const PassageModel& m, bool fixedUp, bool fixedDown, Complex from, Complex to,
-                   Complex* roots, int d) {
+                   Complex* roots, int d, int upward) {
   double done = 0.0, step = 1.0;
   int steps = 0;
   while (done < 1.0) {
@@ -113,17 +139,15 @@ bool followSegment(const PassageModel& m, bool fixedUp, bool fixedDown, Complex 
     const double next = std::min(1.0, done + step);
     const MovingPolynomial q(m, from + (to - from) * next, fixedUp, fixedDown);
     Complex moved[4];
-    bool ok = true;
+    std::copy(roots, roots + d, moved);
+    bool ok = polishAll(q, moved, d);
+    // Each root against its own neighbours in the other group: at short
+    // maturities the nodes are far out, where the diffusion's two roots are
+    // large and move far while the jump roots sit close to eta1 and -eta2;
+    // a single nearest distance for all would halve every step to nothing.
     for (int i = 0; i < d && ok; ++i) {
-      moved[i] = roots[i];
-      ok = polish(q, moved[i]);
-    }
-    // Each root against its own neighbours: at short maturities the nodes
-    // are far out, where the diffusion's two roots are large and move far
-    // while the jump roots sit close to eta1 and -eta2, 18 apart or so; a
-    // single nearest distance for all would halve every step to nothing.
-    for (int i = 0; i < d && ok && d > 1; ++i) {
-      const double apart = std::min(nearestOther(roots, d, i), nearestOther(moved, d, i));
+      const double apart = std::min(nearestOfOtherGroup(roots, d, upward, i),
+                                    nearestOfOtherGroup(moved, d, upward, i));
       ok = 3.0 * std::abs(moved[i] - roots[i]) < apart;
     }
     if (!ok) {
@@ -177,7 +201,7 @@ bool followAllRoots(const PassageModel& model, const Complex* alpha, int count, 
   }
   Complex previous = start;
   for (int k = 0; k < count; ++k) {
-    if (!followSegment(model, fixedUp, fixedDown, previous, alpha[k], roots, d)) return fail();
+    if (!followSegment(model, fixedUp, fixedDown, previous, alpha[k], roots, d, upward)) return fail();
     Complex* out = roots4 + 4 * k;
     int next = 0;
     for (int i = 0; i < upward; ++i) out[next++] = roots[i];

@@ -11,8 +11,8 @@
 // beta2 alone, symmetrically. For complex alpha the pair is the analytic
 // continuation of that one: all four roots are found at a real alpha (where
 // the two with positive real part are the pair), then followed along the
-// path of the contour's nodes by Newton's method on Q in steps small enough
-// that no root comes nearer another than three times its own move (a step
+// path of the contour's nodes in steps small enough that no root comes
+// nearer a root of the other pair than three times its own move (a step
 // that fails is halved). Sorting the roots by the sign of their real part
 // at each node instead would pick the wrong pair where Re(alpha) < 0 and the
 // drift is steep.
@@ -25,8 +25,12 @@
 // it should. The roots are accurate to a few ulps of their size where they
 // are well separated; near a collision of beta1 and beta2 the transform,
 // symmetric in the pair, stays accurate as its divided differences do.
+// The roots are followed by Aberth's simultaneous correction, which
+// converges where two roots are close (near eta1 or -eta2 when the jumps
+// on that side are rare) as Newton's method alone does not.
 #pragma once
 
+#include <cmath>
 #include <complex>
 
 namespace jdpricer {
@@ -40,6 +44,14 @@ struct PassageModel {
   PassageModel mirrored() const { return {-mu, sigma, lam, 1.0 - p, eta2, eta1}; }
   bool valid() const;
 };
+
+// The model's own domain, before any mirroring (a mirrored p = 1 - p may
+// round into [0, 1] from just outside it): sigma > 0, lam >= 0, p in
+// [0, 1], eta1 > 1 (the stock's mean is finite), eta2 > 0, all finite.
+inline bool kouModelInDomain(double sigma, double lam, double p, double eta1, double eta2) {
+  return std::isfinite(sigma) && sigma > 0.0 && std::isfinite(lam) && lam >= 0.0 && p >= 0.0 &&
+         p <= 1.0 && std::isfinite(eta1) && eta1 > 1.0 && std::isfinite(eta2) && eta2 > 0.0;
+}
 
 // The risk-neutral drift of the log-price with rate r and dividend yield q:
 // r - q - sigma^2/2 - lam zeta, zeta the mean relative jump.

@@ -16,6 +16,15 @@ namespace jdpricer {
 
 inline constexpr int kMaxTalbotNodes = 64;  // N; the upper half has N/2
 
+// The inverted sum's terms may reach far more than its value where the
+// transform grows along the contour (a level far away with little
+// diffusion: e^(-beta b) with Re beta < 0 at nodes left of the axis). Their
+// rounding is then the result's: where the terms' magnitudes add up to
+// more than this many units of the price's scale (1 for a probability,
+// S + K for an option), rounding alone could pass 1e-11 of the scale, and
+// the result is NaN. Ordinary inputs stay below 100.
+inline constexpr double kLargestInversionTerms = 1e4;
+
 // The upper half's nodes s[k] and weights (2/N) e^(s t) s'(theta) for
 // k < N/2; N even, 2 <= N <= kMaxTalbotNodes, t > 0.
 inline void talbotNodes(double t, int N, double shift, std::complex<double>* s,

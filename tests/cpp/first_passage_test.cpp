@@ -77,7 +77,9 @@ TEST(FirstPassage, RootsSolveTheQuarticAlongTheContourAndStartInTheirPlaces) {
 }
 
 // Mixed maturities with long runs of one, so that workers cut maturities in
-// two and each half builds its own slice; up and down barriers mixed.
+// two and each half builds its own slice; up and down barriers mixed. Some
+// two hundred maturities of their own: enough work for the books to cut
+// into several segments (a slice is worth some thirty options).
 struct PathBook {
   std::vector<double> T, K, H, S, r, q, rebate;
   jdpricer::OptionColumns columns() const { return {T.data(), K.data(), S.data(), r.data(), T.size()}; }
@@ -102,7 +104,7 @@ TEST(FirstPassageBooks, EveryWorkerCountHasTheOneWorkerBits) {
   const jdpricer::TouchModel touchModel{0.2, 1.5, 0.4, 12.0, 6.0};
   const jdpricer::BarrierModel barrierModel{0.2, 1.5, 0.4, 12.0, 6.0};
   for (int trial = 0; trial < 4; ++trial) {
-    const PathBook book = mixedPathBook(gen, 120 + 40 * trial);
+    const PathBook book = mixedPathBook(gen, 500 + 100 * trial);
     const std::size_t count = book.T.size();
     // A touch book reads H where the European books read K.
     const jdpricer::OptionColumns touchColumns{book.T.data(), book.H.data(), book.S.data(),

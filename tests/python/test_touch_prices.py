@@ -143,3 +143,29 @@ def test_very_short_maturities_are_jumps_or_their_limit():
     near = batch.touch_prices(tiny, 100.0 * (1 + 1e-15), 100.0, 0.0, sigma, lam, p, eta1, eta2,
                               "no-touch")
     assert 0.0 < near[0] < 1e-4 and np.isnan(near[1]) and near[2] == 1.0
+
+
+def test_rare_jumps_far_barriers_and_the_models_domain():
+    # Jumps rare on one side leave a root a hair from eta1 (or -eta2), close
+    # to another: followed all the same (these were NaN).
+    for model, T, r, q in (
+            ((0.5415, 0.1792, 0.6489, 35.425, 4.1714), 1.7237, 0.0362, 0.0394),
+            ((0.4335, 0.0286, 0.0391, 10.005, 7.1954), 0.6495, -0.0427, 0.0109),
+            ((0.2726, 0.0019, 0.1249, 8.8578, 29.591), 2.1303, 0.0226, 0.0329)):
+        H = [75.0, 97.0, 103.0, 130.0]
+        expiry = batch.touch_prices(T, H, 100.0, r, *model, "one-touch", at="expiry", q=q)
+        no_touch = batch.touch_prices(T, H, 100.0, r, *model, "no-touch", q=q)
+        assert np.all((0.0 < expiry) & (expiry < 1.0)), model
+        np.testing.assert_allclose(expiry + no_touch, math.exp(-r * T), rtol=0, atol=1e-15)
+    # A barrier far away with little diffusion: the inversion's terms run to
+    # 1e51; NaN, never their rounding clamped into [0, 1].
+    far = (0.0357, 1.3413, 0.5803, 13.197, 0.9807)
+    got = batch.touch_prices(1.2674, [500.0, 110.0], 74.92, 0.03, *far, "one-touch")
+    assert np.isnan(got[0]) and 0.0 < got[1] < 1.0
+    # Outside the domain, NaN in both directions, even where the barrier
+    # is touched already (1 - p rounds into [0, 1] for a p just below 0).
+    outside = batch.touch_prices(0.5, [90.0, 100.0, 110.0], 100.0, 0.03, 0.2, 0.0, -1e-300,
+                                 10.0, 5.0, "one-touch")
+    assert np.all(np.isnan(outside))
+    assert np.isnan(batch.touch_prices(0.5, 100.0, 100.0, 0.03, np.nan, 1.0, 0.4, 10.0, 5.0,
+                                       "one-touch"))
