@@ -100,7 +100,7 @@ echo "== The worker pool as on a 1-core and on a 64-core machine"
 # through glibc's get_nprocs.
 for cores in 1 64; do
   JDPRICER_FAKE_CORES=$cores LD_PRELOAD="$root/build/release/tests/libfake_core_count.so" \
-    build/release/tests/engine_tests --gtest_brief=1 --gtest_filter='ParallelBook.*:Threads.*:FirstPassageBooks.*'
+    build/release/tests/engine_tests --gtest_brief=1 --gtest_filter='ParallelBook.*:Threads.*:FirstPassageBooks.*:AmericanBook.*'
 done
 
 echo "== C++ tests, AddressSanitizer + UndefinedBehaviorSanitizer"
@@ -115,14 +115,14 @@ build/sanitize/tests/price_digest | cmp - build/release/price_digest.txt
 echo "== Thread tests, ThreadSanitizer"
 # The tests that run one call on several threads: the books cut into
 # segments on the worker pool (prices, bounds, robust prices, Greeks, an
-# interrupt, touches and barrier options) and the engine on eight threads at once. Two segments writing
+# interrupt, touches, barrier options and lookbacks, American options) and the engine on eight threads at once. Two segments writing
 # one output, or state shared without a lock, is a race that halts the run;
 # the other tests run one thread and would only cost time here.
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DJDPRICER_TSAN=ON -DJDPRICER_BUILD_BENCHMARKS=OFF -DJDPRICER_BUILD_MODULE=OFF >/dev/null
 cmake --build build/tsan -j "$jobs" --target engine_tests
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
-  build/tsan/tests/engine_tests --gtest_brief=1 --gtest_filter='ParallelBook.*:Threads.*:FirstPassageBooks.*'
+  build/tsan/tests/engine_tests --gtest_brief=1 --gtest_filter='ParallelBook.*:Threads.*:FirstPassageBooks.*:AmericanBook.*'
 
 echo "== C++ tests under valgrind memcheck"
 # valgrind's CPU emulates neither the SSE flags, rounding modes, flush-to-zero

@@ -1374,6 +1374,279 @@ True
 )doc");
 }
 
+inline constexpr const char* kAmericanGreeks = R"doc(The result of `american_put_greeks` and `american_call_greeks`.
+
+A named tuple of four float64 arrays of the book's broadcast shape, all from
+the same solves as the price.
+
+Attributes
+----------
+price : numpy.ndarray of float64
+    The price, bit for bit the prices function's at the same accuracy.
+delta : numpy.ndarray of float64
+    dV/dS.
+gamma : numpy.ndarray of float64
+    d2V/dS2.
+theta : numpy.ndarray of float64
+    -dV/dT, per year: the change of the value as time passes.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, 100.0, 0.05, 0.15, 0.1, 0.3445, 3.0465, 3.0775)
+>>> g._fields
+('price', 'delta', 'gamma', 'theta')
+)doc";
+
+// The fields' own docstrings, in the order of the tuple.
+inline constexpr const char* kAmericanGreeksFields[] = {
+    "The price, bit for bit the prices function's at the same accuracy.",
+    "dV/dS.",
+    "d2V/dS2.",
+    "-dV/dT, per year: the change of the value as time passes.",
+};
+
+inline constexpr const char kAmericanParameters[] = R"doc(T, K, S, r : array_like
+    Maturity in years, strike, spot price and continuously compounded
+    risk-free rate per year, option by option, converted and broadcast as
+    the columns of `call_prices`.
+)doc";
+
+inline constexpr const char kAccuracy[] = R"doc(accuracy : float, optional
+    The absolute error accepted, in units of the strike (default 1e-6), from
+    1e-10 to 0.1. The solver picks its grid from it.
+)doc";
+
+inline constexpr const char kAmericanNotes[] = R"doc(
+Raises
+------
+ValueError
+    For an `accuracy` outside [1e-10, 0.1], shapes that do not broadcast,
+    or `workers` 0 or wrapping below 1.
+TypeError
+    As for `call_prices`, for columns, model numbers and `workers`.
+
+Notes
+-----
+Method: the put's partial integro-differential equation in ``x = log(S/K)``
+with ``K = 1``, the price being homogeneous of degree one in S and K: one
+solve per maturity, rate and dividend yield serves every strike and spot of
+the book that share them, and the solves are shared out over `workers`. The
+grid is stretched about the strike (``x = a sinh(xi)``), three-point
+differences; the jump integral costs O(N) a time step by two exponential
+recursions over the cells, exact for the piecewise-linear interpolant
+(Toivanen). Time steps grow away from expiry (``tau_m = T (m/M)**2``):
+two implicit Euler half steps, then variable-step BDF2. Each step is a
+linear complementarity problem, solved exactly by Brennan-Schwartz with the
+jump term iterated to a fixed point. Two resolutions, (h, k) and
+(h/2, k/2), are extrapolated (Richardson), and their difference, which
+estimates the finer one's error, must be within `accuracy` at every
+option, or the grid is refined again; the extrapolated price is returned.
+A call is a put by put-call symmetry under the dual Kou model (the jumps
+under the share measure, reflected: ``lam*(1 + zeta)``,
+``p* = (1 - p) eta2/(eta2 + 1)/(1 + zeta)``, ``eta1* = eta2 + 1``,
+``eta2* = eta1 - 1``, r and q exchanged). The interpreter lock is released.
+
+Where early exercise never pays (a call with ``q <= 0 <= r``, so with no
+dividend yield; a put with ``r <= 0 <= q``) the option is the European one,
+and the closed form is returned (`call_prices` with each maturity's own
+series length, at the spot net of dividends).
+
+A solved price is raised to the European price and to the payoff where the
+solver's error leaves it a hair below them.
+
+Accuracy: within `accuracy` of the strike against an independent reference
+(a Fourier Bermudan extrapolated in its number of exercise dates) in the
+documentation's regimes; in practice well within it. ``T == 0`` gives the
+payoff. NaN where an input is NaN, T, K or S is out of its domain, or the
+model is (``sigma <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
+``eta2 <= 0``), and where the solver cannot reach the accuracy (a grid of
+more than 2**15 nodes). The same bits for every `workers`.
+)doc";
+
+inline constexpr const char kAmericanGreeksReturns[] = R"doc(
+Returns
+-------
+AmericanGreeks
+    A named tuple of float64 arrays of the broadcast shape: ``price`` (bit
+    for bit the prices function's), ``delta`` (dV/dS), ``gamma`` (d2V/dS2)
+    and ``theta`` (-dV/dT), from the same solves: the solution's slope and
+    curvature at the option's point and its time derivative at the last
+    step, each extrapolated as the price is. At ``T == 0`` the payoff's
+    slope, gamma and theta 0.
+)doc";
+
+inline constexpr const char kAmericanPrices[] = R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The prices, of the broadcast shape (0-d when every column is a scalar).
+)doc";
+
+inline std::string americanPutPrices() {
+  return joined(R"doc(American put prices of a book under one Kou model.
+
+Parameters
+----------
+)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanPrices,
+                kAmericanNotes, R"doc(
+Examples
+--------
+Toivanen's test case, whose reference value is 2.807879:
+
+>>> import jdpricer_batch
+>>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+>>> price = jdpricer_batch.american_put_prices(0.25, 100.0, 100.0, 0.05, *model)
+>>> abs(float(price) - 2.807879) < 1e-4
+True
+>>> bool(price > jdpricer_batch.put_prices(0.25, 100.0, 100.0, 0.05, *model, "auto"))
+True
+)doc");
+}
+
+inline std::string americanCallPrices() {
+  return joined(R"doc(American call prices of a book under one Kou model.
+
+Parameters
+----------
+)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanPrices,
+                kAmericanNotes, R"doc(
+Examples
+--------
+Without a dividend yield the American call is the European one:
+
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+>>> american = jdpricer_batch.american_call_prices(1.0, 100.0, 100.0, 0.05, *model)
+>>> bool(american == jdpricer_batch.call_prices(1.0, 100.0, 100.0, 0.05, *model, "auto"))
+True
+>>> bool(jdpricer_batch.american_call_prices(1.0, 100.0, 100.0, 0.05, *model, q=0.08) > jdpricer_batch.call_prices(1.0, 100.0, 100.0, 0.05, *model, "auto", q=0.08))
+True
+)doc");
+}
+
+inline std::string americanPutGreeks() {
+  return joined(R"doc(American put prices with their delta, gamma and theta.
+
+Parameters
+----------
+)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
+                kAmericanNotes, R"doc(
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+>>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, [80.0, 100.0], 0.05, *model)
+>>> [round(float(d), 3) for d in g.delta]
+[-1.0, -0.438]
+)doc");
+}
+
+inline std::string americanCallGreeks() {
+  return joined(R"doc(American call prices with their delta, gamma and theta.
+
+Parameters
+----------
+)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
+                kAmericanNotes, R"doc(
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+>>> g = jdpricer_batch.american_call_greeks(1.0, 100.0, 100.0, 0.03, *model, q=0.06)
+>>> bool(0.0 < g.delta < 1.0 and g.gamma > 0.0)
+True
+)doc");
+}
+
+inline std::string americanExerciseBoundary() {
+  return joined(R"doc(The early-exercise boundary of an American put or call under one Kou model.
+
+The critical spot at each time to expiry: a put is exercised at or below
+it, a call at or above it.
+
+Parameters
+----------
+tau : array_like
+    Times to expiry in years, converted like the columns of `call_prices`.
+K : float
+    The strike.
+r : float
+    The continuously compounded risk-free rate per year.
+)doc", kModel, R"doc(kind : {"put", "call"}, optional
+    The option (default "put").
+q : float, optional
+    The continuously compounded dividend yield per year (default 0).
+)doc", kAccuracy, R"doc(
+Returns
+-------
+numpy.ndarray of float64
+    The critical spots, of tau's shape.
+
+Raises
+------
+ValueError
+    For another `kind` or an `accuracy` outside [1e-10, 0.1].
+
+Notes
+-----
+One solve to the longest tau, as for `american_put_prices` at `accuracy`
+(asked at the strike); the boundary at each time step is the last grid node
+where the option is exercised, so it is resolved to the grid's spacing
+there, and linear in tau between steps. ``tau == 0`` gives the strike. NaN
+for a negative tau, and where the option is never exercised early (the
+solve finds no exercised node) or the inputs are invalid.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+>>> b = jdpricer_batch.american_exercise_boundary([0.05, 0.25], 100.0, 0.05, *model)
+>>> bool(80.0 < b[1] < b[0] < 100.0)
+True
+)doc");
+}
+
+inline std::string perpetualAmericanPutPrices() {
+  return joined(R"doc(Perpetual American put prices under one Kou model, in closed form.
+
+The limit of the American put as T grows without bound (Kou and Wang).
+
+Parameters
+----------
+K, S : array_like
+    Strike and spot price, option by option, converted and broadcast like
+    the columns of `call_prices`.
+r : float
+    The continuously compounded risk-free rate per year (> 0).
+)doc", kModel, R"doc(q : float, optional
+    The continuously compounded dividend yield per year (default 0).
+
+Returns
+-------
+numpy.ndarray of float64
+    The prices, of the broadcast shape.
+
+Notes
+-----
+Exercised when the spot first falls to a level S_b; the downward first
+passage is in closed form through the two positive roots of
+``G(-x) = r`` (G the exponent of the log-price), the undershoot being 0 or
+exponential and independent of the time (the jumps are memoryless). S_b is
+where the value meets ``K - S`` smoothly: in closed form. Without jumps it
+is the Black-Scholes perpetual put. NaN for ``r <= 0`` (no finite exercise
+level), invalid models, and K or S not positive.
+
+Examples
+--------
+>>> import jdpricer_batch
+>>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+>>> perpetual = jdpricer_batch.perpetual_american_put_prices(100.0, 100.0, 0.05, *model)
+>>> bool(perpetual > jdpricer_batch.american_put_prices(3.0, 100.0, 100.0, 0.05, *model))
+True
+)doc");
+}
+
 inline constexpr const char* kSeriesLengths = R"doc(Series length that leaves nothing to truncate, maturity by maturity.
 
 For each maturity, the smallest ``n`` at which the part of both Upsilon

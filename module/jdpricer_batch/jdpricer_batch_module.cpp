@@ -17,6 +17,7 @@
 #include "batch_docstrings.hpp"
 #include "batch_fourier.hpp"
 #include "batch_greeks.hpp"
+#include "batch_american.hpp"
 #include "batch_first_passage.hpp"
 
 namespace py = pybind11;
@@ -88,4 +89,5 @@ PYBIND11_MODULE(jdpricer_batch, m) {
   registerErrorBounds(m);
   registerGreeks(m);
   registerFirstPassagePricing(m);
+  registerAmericanPricing(m);
 }

@@ -2918,3 +2918,612 @@ def floating_lookback_put_greeks(
     >>> bool(g.delta < 0.0)
     True
     """
+
+class AmericanGreeks(NamedTuple):
+    """The result of `american_put_greeks` and `american_call_greeks`.
+
+    A named tuple of four float64 arrays of the book's broadcast shape, all from
+    the same solves as the price.
+
+    Attributes
+    ----------
+    price : numpy.ndarray of float64
+        The price, bit for bit the prices function's at the same accuracy.
+    delta : numpy.ndarray of float64
+        dV/dS.
+    gamma : numpy.ndarray of float64
+        d2V/dS2.
+    theta : numpy.ndarray of float64
+        -dV/dT, per year: the change of the value as time passes.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, 100.0, 0.05, 0.15, 0.1, 0.3445, 3.0465, 3.0775)
+    >>> g._fields
+    ('price', 'delta', 'gamma', 'theta')
+    """
+
+    price: NDArray[np.float64]
+    """The price, bit for bit the prices function's at the same accuracy."""
+    delta: NDArray[np.float64]
+    """dV/dS."""
+    gamma: NDArray[np.float64]
+    """d2V/dS2."""
+    theta: NDArray[np.float64]
+    """-dV/dT, per year: the change of the value as time passes."""
+
+def american_put_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    q: ArrayLike = 0.0,
+    accuracy: _Real = 1e-6,
+    workers: SupportsIndex = 1,
+) -> NDArray[np.float64]:
+    """American put prices of a book under one Kou model.
+
+    Parameters
+    ----------
+    T, K, S, r : array_like
+        Maturity in years, strike, spot price and continuously compounded
+        risk-free rate per year, option by option, converted and broadcast as
+        the columns of `call_prices`.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+    accuracy : float, optional
+        The absolute error accepted, in units of the strike (default 1e-6), from
+        1e-10 to 0.1. The solver picks its grid from it.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
+
+    Returns
+    -------
+    numpy.ndarray of float64
+        The prices, of the broadcast shape (0-d when every column is a scalar).
+
+    Raises
+    ------
+    ValueError
+        For an `accuracy` outside [1e-10, 0.1], shapes that do not broadcast,
+        or `workers` 0 or wrapping below 1.
+    TypeError
+        As for `call_prices`, for columns, model numbers and `workers`.
+
+    Notes
+    -----
+    Method: the put's partial integro-differential equation in ``x = log(S/K)``
+    with ``K = 1``, the price being homogeneous of degree one in S and K: one
+    solve per maturity, rate and dividend yield serves every strike and spot of
+    the book that share them, and the solves are shared out over `workers`. The
+    grid is stretched about the strike (``x = a sinh(xi)``), three-point
+    differences; the jump integral costs O(N) a time step by two exponential
+    recursions over the cells, exact for the piecewise-linear interpolant
+    (Toivanen). Time steps grow away from expiry (``tau_m = T (m/M)**2``):
+    two implicit Euler half steps, then variable-step BDF2. Each step is a
+    linear complementarity problem, solved exactly by Brennan-Schwartz with the
+    jump term iterated to a fixed point. Two resolutions, (h, k) and
+    (h/2, k/2), are extrapolated (Richardson), and their difference, which
+    estimates the finer one's error, must be within `accuracy` at every
+    option, or the grid is refined again; the extrapolated price is returned.
+    A call is a put by put-call symmetry under the dual Kou model (the jumps
+    under the share measure, reflected: ``lam*(1 + zeta)``,
+    ``p* = (1 - p) eta2/(eta2 + 1)/(1 + zeta)``, ``eta1* = eta2 + 1``,
+    ``eta2* = eta1 - 1``, r and q exchanged). The interpreter lock is released.
+
+    Where early exercise never pays (a call with ``q <= 0 <= r``, so with no
+    dividend yield; a put with ``r <= 0 <= q``) the option is the European one,
+    and the closed form is returned (`call_prices` with each maturity's own
+    series length, at the spot net of dividends).
+
+    A solved price is raised to the European price and to the payoff where the
+    solver's error leaves it a hair below them.
+
+    Accuracy: within `accuracy` of the strike against an independent reference
+    (a Fourier Bermudan extrapolated in its number of exercise dates) in the
+    documentation's regimes; in practice well within it. ``T == 0`` gives the
+    payoff. NaN where an input is NaN, T, K or S is out of its domain, or the
+    model is (``sigma <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
+    ``eta2 <= 0``), and where the solver cannot reach the accuracy (a grid of
+    more than 2**15 nodes). The same bits for every `workers`.
+
+    Examples
+    --------
+    Toivanen's test case, whose reference value is 2.807879:
+
+    >>> import jdpricer_batch
+    >>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+    >>> price = jdpricer_batch.american_put_prices(0.25, 100.0, 100.0, 0.05, *model)
+    >>> abs(float(price) - 2.807879) < 1e-4
+    True
+    >>> bool(price > jdpricer_batch.put_prices(0.25, 100.0, 100.0, 0.05, *model, "auto"))
+    True
+    """
+
+def american_call_prices(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    q: ArrayLike = 0.0,
+    accuracy: _Real = 1e-6,
+    workers: SupportsIndex = 1,
+) -> NDArray[np.float64]:
+    """American call prices of a book under one Kou model.
+
+    Parameters
+    ----------
+    T, K, S, r : array_like
+        Maturity in years, strike, spot price and continuously compounded
+        risk-free rate per year, option by option, converted and broadcast as
+        the columns of `call_prices`.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+    accuracy : float, optional
+        The absolute error accepted, in units of the strike (default 1e-6), from
+        1e-10 to 0.1. The solver picks its grid from it.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
+
+    Returns
+    -------
+    numpy.ndarray of float64
+        The prices, of the broadcast shape (0-d when every column is a scalar).
+
+    Raises
+    ------
+    ValueError
+        For an `accuracy` outside [1e-10, 0.1], shapes that do not broadcast,
+        or `workers` 0 or wrapping below 1.
+    TypeError
+        As for `call_prices`, for columns, model numbers and `workers`.
+
+    Notes
+    -----
+    Method: the put's partial integro-differential equation in ``x = log(S/K)``
+    with ``K = 1``, the price being homogeneous of degree one in S and K: one
+    solve per maturity, rate and dividend yield serves every strike and spot of
+    the book that share them, and the solves are shared out over `workers`. The
+    grid is stretched about the strike (``x = a sinh(xi)``), three-point
+    differences; the jump integral costs O(N) a time step by two exponential
+    recursions over the cells, exact for the piecewise-linear interpolant
+    (Toivanen). Time steps grow away from expiry (``tau_m = T (m/M)**2``):
+    two implicit Euler half steps, then variable-step BDF2. Each step is a
+    linear complementarity problem, solved exactly by Brennan-Schwartz with the
+    jump term iterated to a fixed point. Two resolutions, (h, k) and
+    (h/2, k/2), are extrapolated (Richardson), and their difference, which
+    estimates the finer one's error, must be within `accuracy` at every
+    option, or the grid is refined again; the extrapolated price is returned.
+    A call is a put by put-call symmetry under the dual Kou model (the jumps
+    under the share measure, reflected: ``lam*(1 + zeta)``,
+    ``p* = (1 - p) eta2/(eta2 + 1)/(1 + zeta)``, ``eta1* = eta2 + 1``,
+    ``eta2* = eta1 - 1``, r and q exchanged). The interpreter lock is released.
+
+    Where early exercise never pays (a call with ``q <= 0 <= r``, so with no
+    dividend yield; a put with ``r <= 0 <= q``) the option is the European one,
+    and the closed form is returned (`call_prices` with each maturity's own
+    series length, at the spot net of dividends).
+
+    A solved price is raised to the European price and to the payoff where the
+    solver's error leaves it a hair below them.
+
+    Accuracy: within `accuracy` of the strike against an independent reference
+    (a Fourier Bermudan extrapolated in its number of exercise dates) in the
+    documentation's regimes; in practice well within it. ``T == 0`` gives the
+    payoff. NaN where an input is NaN, T, K or S is out of its domain, or the
+    model is (``sigma <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
+    ``eta2 <= 0``), and where the solver cannot reach the accuracy (a grid of
+    more than 2**15 nodes). The same bits for every `workers`.
+
+    Examples
+    --------
+    Without a dividend yield the American call is the European one:
+
+    >>> import jdpricer_batch
+    >>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+    >>> american = jdpricer_batch.american_call_prices(1.0, 100.0, 100.0, 0.05, *model)
+    >>> bool(american == jdpricer_batch.call_prices(1.0, 100.0, 100.0, 0.05, *model, "auto"))
+    True
+    >>> bool(jdpricer_batch.american_call_prices(1.0, 100.0, 100.0, 0.05, *model, q=0.08) > jdpricer_batch.call_prices(1.0, 100.0, 100.0, 0.05, *model, "auto", q=0.08))
+    True
+    """
+
+def american_put_greeks(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    q: ArrayLike = 0.0,
+    accuracy: _Real = 1e-6,
+    workers: SupportsIndex = 1,
+) -> AmericanGreeks:
+    """American put prices with their delta, gamma and theta.
+
+    Parameters
+    ----------
+    T, K, S, r : array_like
+        Maturity in years, strike, spot price and continuously compounded
+        risk-free rate per year, option by option, converted and broadcast as
+        the columns of `call_prices`.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+    accuracy : float, optional
+        The absolute error accepted, in units of the strike (default 1e-6), from
+        1e-10 to 0.1. The solver picks its grid from it.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
+
+    Returns
+    -------
+    AmericanGreeks
+        A named tuple of float64 arrays of the broadcast shape: ``price`` (bit
+        for bit the prices function's), ``delta`` (dV/dS), ``gamma`` (d2V/dS2)
+        and ``theta`` (-dV/dT), from the same solves: the solution's slope and
+        curvature at the option's point and its time derivative at the last
+        step, each extrapolated as the price is. At ``T == 0`` the payoff's
+        slope, gamma and theta 0.
+
+    Raises
+    ------
+    ValueError
+        For an `accuracy` outside [1e-10, 0.1], shapes that do not broadcast,
+        or `workers` 0 or wrapping below 1.
+    TypeError
+        As for `call_prices`, for columns, model numbers and `workers`.
+
+    Notes
+    -----
+    Method: the put's partial integro-differential equation in ``x = log(S/K)``
+    with ``K = 1``, the price being homogeneous of degree one in S and K: one
+    solve per maturity, rate and dividend yield serves every strike and spot of
+    the book that share them, and the solves are shared out over `workers`. The
+    grid is stretched about the strike (``x = a sinh(xi)``), three-point
+    differences; the jump integral costs O(N) a time step by two exponential
+    recursions over the cells, exact for the piecewise-linear interpolant
+    (Toivanen). Time steps grow away from expiry (``tau_m = T (m/M)**2``):
+    two implicit Euler half steps, then variable-step BDF2. Each step is a
+    linear complementarity problem, solved exactly by Brennan-Schwartz with the
+    jump term iterated to a fixed point. Two resolutions, (h, k) and
+    (h/2, k/2), are extrapolated (Richardson), and their difference, which
+    estimates the finer one's error, must be within `accuracy` at every
+    option, or the grid is refined again; the extrapolated price is returned.
+    A call is a put by put-call symmetry under the dual Kou model (the jumps
+    under the share measure, reflected: ``lam*(1 + zeta)``,
+    ``p* = (1 - p) eta2/(eta2 + 1)/(1 + zeta)``, ``eta1* = eta2 + 1``,
+    ``eta2* = eta1 - 1``, r and q exchanged). The interpreter lock is released.
+
+    Where early exercise never pays (a call with ``q <= 0 <= r``, so with no
+    dividend yield; a put with ``r <= 0 <= q``) the option is the European one,
+    and the closed form is returned (`call_prices` with each maturity's own
+    series length, at the spot net of dividends).
+
+    A solved price is raised to the European price and to the payoff where the
+    solver's error leaves it a hair below them.
+
+    Accuracy: within `accuracy` of the strike against an independent reference
+    (a Fourier Bermudan extrapolated in its number of exercise dates) in the
+    documentation's regimes; in practice well within it. ``T == 0`` gives the
+    payoff. NaN where an input is NaN, T, K or S is out of its domain, or the
+    model is (``sigma <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
+    ``eta2 <= 0``), and where the solver cannot reach the accuracy (a grid of
+    more than 2**15 nodes). The same bits for every `workers`.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+    >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, [80.0, 100.0], 0.05, *model)
+    >>> [round(float(d), 3) for d in g.delta]
+    [-1.0, -0.438]
+    """
+
+def american_call_greeks(
+    T: ArrayLike,
+    K: ArrayLike,
+    S: ArrayLike,
+    r: ArrayLike,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    q: ArrayLike = 0.0,
+    accuracy: _Real = 1e-6,
+    workers: SupportsIndex = 1,
+) -> AmericanGreeks:
+    """American call prices with their delta, gamma and theta.
+
+    Parameters
+    ----------
+    T, K, S, r : array_like
+        Maturity in years, strike, spot price and continuously compounded
+        risk-free rate per year, option by option, converted and broadcast as
+        the columns of `call_prices`.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    q : array_like, optional
+        Continuous dividend yield per year, option by option, broadcast with
+        the columns (keyword only; default 0). A result with `q` is the one
+        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
+        in that order with the C library's ``exp``): for a price, bit for bit.
+        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+    accuracy : float, optional
+        The absolute error accepted, in units of the strike (default 1e-6), from
+        1e-10 to 0.1. The solver picks its grid from it.
+    workers : int, optional
+        Threads the call uses, scipy.fft's convention: 1 (the default) prices
+        on the calling thread, a negative count wraps around ``os.cpu_count()``
+        (-1: every core). The results are bit for bit the same for every count.
+
+    Returns
+    -------
+    AmericanGreeks
+        A named tuple of float64 arrays of the broadcast shape: ``price`` (bit
+        for bit the prices function's), ``delta`` (dV/dS), ``gamma`` (d2V/dS2)
+        and ``theta`` (-dV/dT), from the same solves: the solution's slope and
+        curvature at the option's point and its time derivative at the last
+        step, each extrapolated as the price is. At ``T == 0`` the payoff's
+        slope, gamma and theta 0.
+
+    Raises
+    ------
+    ValueError
+        For an `accuracy` outside [1e-10, 0.1], shapes that do not broadcast,
+        or `workers` 0 or wrapping below 1.
+    TypeError
+        As for `call_prices`, for columns, model numbers and `workers`.
+
+    Notes
+    -----
+    Method: the put's partial integro-differential equation in ``x = log(S/K)``
+    with ``K = 1``, the price being homogeneous of degree one in S and K: one
+    solve per maturity, rate and dividend yield serves every strike and spot of
+    the book that share them, and the solves are shared out over `workers`. The
+    grid is stretched about the strike (``x = a sinh(xi)``), three-point
+    differences; the jump integral costs O(N) a time step by two exponential
+    recursions over the cells, exact for the piecewise-linear interpolant
+    (Toivanen). Time steps grow away from expiry (``tau_m = T (m/M)**2``):
+    two implicit Euler half steps, then variable-step BDF2. Each step is a
+    linear complementarity problem, solved exactly by Brennan-Schwartz with the
+    jump term iterated to a fixed point. Two resolutions, (h, k) and
+    (h/2, k/2), are extrapolated (Richardson), and their difference, which
+    estimates the finer one's error, must be within `accuracy` at every
+    option, or the grid is refined again; the extrapolated price is returned.
+    A call is a put by put-call symmetry under the dual Kou model (the jumps
+    under the share measure, reflected: ``lam*(1 + zeta)``,
+    ``p* = (1 - p) eta2/(eta2 + 1)/(1 + zeta)``, ``eta1* = eta2 + 1``,
+    ``eta2* = eta1 - 1``, r and q exchanged). The interpreter lock is released.
+
+    Where early exercise never pays (a call with ``q <= 0 <= r``, so with no
+    dividend yield; a put with ``r <= 0 <= q``) the option is the European one,
+    and the closed form is returned (`call_prices` with each maturity's own
+    series length, at the spot net of dividends).
+
+    A solved price is raised to the European price and to the payoff where the
+    solver's error leaves it a hair below them.
+
+    Accuracy: within `accuracy` of the strike against an independent reference
+    (a Fourier Bermudan extrapolated in its number of exercise dates) in the
+    documentation's regimes; in practice well within it. ``T == 0`` gives the
+    payoff. NaN where an input is NaN, T, K or S is out of its domain, or the
+    model is (``sigma <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
+    ``eta2 <= 0``), and where the solver cannot reach the accuracy (a grid of
+    more than 2**15 nodes). The same bits for every `workers`.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> model = (0.16, 1.0, 0.4, 10.0, 5.0)
+    >>> g = jdpricer_batch.american_call_greeks(1.0, 100.0, 100.0, 0.03, *model, q=0.06)
+    >>> bool(0.0 < g.delta < 1.0 and g.gamma > 0.0)
+    True
+    """
+
+def american_exercise_boundary(
+    tau: ArrayLike,
+    K: _Real,
+    r: _Real,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    kind: Literal["put", "call"] = "put",
+    q: _Real = 0.0,
+    accuracy: _Real = 1e-6,
+) -> NDArray[np.float64]:
+    """The early-exercise boundary of an American put or call under one Kou model.
+
+    The critical spot at each time to expiry: a put is exercised at or below
+    it, a call at or above it.
+
+    Parameters
+    ----------
+    tau : array_like
+        Times to expiry in years, converted like the columns of `call_prices`.
+    K : float
+        The strike.
+    r : float
+        The continuously compounded risk-free rate per year.
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    kind : {"put", "call"}, optional
+        The option (default "put").
+    q : float, optional
+        The continuously compounded dividend yield per year (default 0).
+    accuracy : float, optional
+        The absolute error accepted, in units of the strike (default 1e-6), from
+        1e-10 to 0.1. The solver picks its grid from it.
+
+    Returns
+    -------
+    numpy.ndarray of float64
+        The critical spots, of tau's shape.
+
+    Raises
+    ------
+    ValueError
+        For another `kind` or an `accuracy` outside [1e-10, 0.1].
+
+    Notes
+    -----
+    One solve to the longest tau, as for `american_put_prices` at `accuracy`
+    (asked at the strike); the boundary at each time step is the last grid node
+    where the option is exercised, so it is resolved to the grid's spacing
+    there, and linear in tau between steps. ``tau == 0`` gives the strike. NaN
+    for a negative tau, and where the option is never exercised early (the
+    solve finds no exercised node) or the inputs are invalid.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+    >>> b = jdpricer_batch.american_exercise_boundary([0.05, 0.25], 100.0, 0.05, *model)
+    >>> bool(80.0 < b[1] < b[0] < 100.0)
+    True
+    """
+
+def perpetual_american_put_prices(
+    K: ArrayLike,
+    S: ArrayLike,
+    r: _Real,
+    sigma: _Real,
+    lam: _Real,
+    p: _Real,
+    eta1: _Real,
+    eta2: _Real,
+    q: _Real = 0.0,
+) -> NDArray[np.float64]:
+    """Perpetual American put prices under one Kou model, in closed form.
+
+    The limit of the American put as T grows without bound (Kou and Wang).
+
+    Parameters
+    ----------
+    K, S : array_like
+        Strike and spot price, option by option, converted and broadcast like
+        the columns of `call_prices`.
+    r : float
+        The continuously compounded risk-free rate per year (> 0).
+    sigma : float
+        Volatility of the diffusion, per square root of a year (> 0).
+    lam : float
+        Jump intensity, jumps per year (>= 0).
+    p : float
+        Probability that a jump is upward, in [0, 1].
+    eta1 : float
+        Rate of the exponential upward log-jump size, the mean upward jump
+        being 1/eta1 (> 1: the stock's expectation is infinite otherwise).
+    eta2 : float
+        Rate of the exponential downward log-jump size (> 0).
+    q : float, optional
+        The continuously compounded dividend yield per year (default 0).
+
+    Returns
+    -------
+    numpy.ndarray of float64
+        The prices, of the broadcast shape.
+
+    Notes
+    -----
+    Exercised when the spot first falls to a level S_b; the downward first
+    passage is in closed form through the two positive roots of
+    ``G(-x) = r`` (G the exponent of the log-price), the undershoot being 0 or
+    exponential and independent of the time (the jumps are memoryless). S_b is
+    where the value meets ``K - S`` smoothly: in closed form. Without jumps it
+    is the Black-Scholes perpetual put. NaN for ``r <= 0`` (no finite exercise
+    level), invalid models, and K or S not positive.
+
+    Examples
+    --------
+    >>> import jdpricer_batch
+    >>> model = (0.15, 0.1, 0.3445, 3.0465, 3.0775)
+    >>> perpetual = jdpricer_batch.perpetual_american_put_prices(100.0, 100.0, 0.05, *model)
+    >>> bool(perpetual > jdpricer_batch.american_put_prices(3.0, 100.0, 100.0, 0.05, *model))
+    True
+    """

@@ -1,0 +1,176 @@
+#include "pricing/american/american_put.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "pricing/american/pide_put.hpp"
+
+namespace jdpricer {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr int kMostPoints = 1 << 15;
+
+// The grid: x = alpha sinh(xi) on uniform xi, the strike (x = 0) a node,
+// cells of alpha dxi at the strike growing smoothly away from it.
+struct StretchedGrid {
+  double alpha, lo, step;  // in xi: the first node and the spacing
+  int points;
+  double node(int i) const { return alpha * std::sinh(lo + i * step); }
+};
+
+// v and its x-derivatives at x from the cubic in xi through the four
+// nearest nodes: v_x = v_xi / x_xi, v_xx = (v_xixi - v_x x_xixi) / x_xi^2,
+// with x_xi = sqrt(alpha^2 + x^2) and x_xixi = x.
+void cubicAt(const double* v, const StretchedGrid& grid, double x, double& value, double& slope,
+             double& curvature) {
+  const double xi = std::asinh(x / grid.alpha);
+  int i = static_cast<int>(std::floor((xi - grid.lo) / grid.step)) - 1;
+  i = std::max(0, std::min(i, grid.points - 4));
+  const double t = (xi - grid.lo) / grid.step - i;  // in [0, 3] about the nodes i .. i + 3
+  const double v0 = v[i], v1 = v[i + 1], v2 = v[i + 2], v3 = v[i + 3];
+  // Lagrange weights at t for nodes 0, 1, 2, 3, and their derivatives.
+  const double a = t, b = t - 1.0, c = t - 2.0, d = t - 3.0;
+  const double w0 = -(b * c * d) / 6.0, w1 = (a * c * d) / 2.0, w2 = -(a * b * d) / 2.0,
+               w3 = (a * b * c) / 6.0;
+  const double s0 = -(c * d + b * d + b * c) / 6.0, s1 = (c * d + a * d + a * c) / 2.0,
+               s2 = -(b * d + a * d + a * b) / 2.0, s3 = (b * c + a * c + a * b) / 6.0;
+  const double c0 = -(b + c + d) / 3.0, c1 = (a + c + d), c2 = -(a + b + d), c3 = (a + b + c) / 3.0;
+  value = w0 * v0 + w1 * v1 + w2 * v2 + w3 * v3;
+  const double dxi = (s0 * v0 + s1 * v1 + s2 * v2 + s3 * v3) / grid.step;
+  const double dxixi = (c0 * v0 + c1 * v1 + c2 * v2 + c3 * v3) / (grid.step * grid.step);
+  const double stretch = std::sqrt(grid.alpha * grid.alpha + x * x);
+  slope = dxi / stretch;
+  curvature = (dxixi - slope * x) / (stretch * stretch);
+}
+
+AmericanPutPoint pointAt(const double* value, const double* rate, const StretchedGrid& grid,
+                         double x) {
+  AmericanPutPoint p;
+  cubicAt(value, grid, x, p.value, p.slope, p.curvature);
+  double unused1, unused2;
+  cubicAt(rate, grid, x, p.rate, unused1, unused2);
+  return p;
+}
+
+}  // namespace
+
+bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t count,
+                       AmericanStorage& storage, AmericanPutPoint* out,
+                       const double* boundaryTimes, std::size_t boundaryCount,
+                       double* boundary) {
+  const auto fail = [&] {
+    for (std::size_t j = 0; j < count; ++j) out[j] = {kNaN, kNaN, kNaN, kNaN};
+    if (boundary != nullptr) std::fill(boundary, boundary + boundaryCount, kNaN);
+    return false;
+  };
+  if (count == 0 && boundaryCount == 0) return true;
+  const bool modelOk = std::isfinite(qr.sigma) && qr.sigma > 0.0 && std::isfinite(qr.lam) &&
+                       qr.lam >= 0.0 && qr.p >= 0.0 && qr.p <= 1.0 && std::isfinite(qr.eta1) &&
+                       qr.eta1 > 1.0 && std::isfinite(qr.eta2) && qr.eta2 > 0.0;
+  if (!modelOk || !(qr.T > 0.0) || !std::isfinite(qr.T) || !std::isfinite(qr.r) ||
+      !std::isfinite(qr.q) || !(qr.accuracy > 0.0)) {
+    return fail();
+  }
+  double lowest = 0.0, highest = 0.0;
+  for (std::size_t j = 0; j < count; ++j) {
+    if (!std::isfinite(x[j])) return fail();
+    lowest = std::min(lowest, x[j]);
+    highest = std::max(highest, x[j]);
+  }
+  // The log-price's standard deviation over T, diffusion and jumps.
+  const double jumpVariance =
+      qr.lam * (2.0 * qr.p / (qr.eta1 * qr.eta1) + 2.0 * (1.0 - qr.p) / (qr.eta2 * qr.eta2));
+  const double spread = std::sqrt((qr.sigma * qr.sigma + jumpVariance) * qr.T);
+  const double zeta =
+      qr.p * qr.eta1 / (qr.eta1 - 1.0) + (1.0 - qr.p) * qr.eta2 / (qr.eta2 + 1.0) - 1.0;
+  const double nu = qr.r - qr.q - 0.5 * qr.sigma * qr.sigma - qr.lam * zeta;
+  // Cells of a fifth of the spread at the strike, stretched beyond half a
+  // spread; the grid reaches 8 spreads and four mean jumps past the points.
+  StretchedGrid grid;
+  grid.alpha = 0.5 * spread;
+  grid.step = 0.4;
+  const double below = std::asinh((lowest - 8.0 * spread - 4.0 / qr.eta2) / grid.alpha);
+  const double above = std::asinh((highest + 8.0 * spread + 4.0 / qr.eta1) / grid.alpha);
+  const double cellsBelow = std::ceil(-below / grid.step), cellsAbove = std::ceil(above / grid.step);
+  if (!(cellsBelow + cellsAbove + 1.0 <= kMostPoints / 4)) return fail();
+  grid.lo = -cellsBelow * grid.step;
+  grid.points = static_cast<int>(cellsBelow + cellsAbove) + 1;
+  int steps = std::max(4, static_cast<int>(std::ceil(8.0 * std::sqrt(qr.T))));
+  (void)nu;
+
+  const auto boundarySize = [](int s) { return static_cast<std::size_t>(s) + 1; };
+  const auto solve = [&](const StretchedGrid& g, int stepCount, double* at, bool withBoundary) {
+    // at: [value | rate | nodes | workspace | boundary]
+    double* nodes = at + 2 * g.points;
+    for (int i = 0; i < g.points; ++i) nodes[i] = g.node(i);
+    // The fixed point settled to a ten-thousandth of the accuracy a step:
+    // a few hundred steps leave its error far below the accuracy.
+    const AmericanPutProblem problem{qr.T,   qr.r,    qr.q,    qr.sigma, qr.lam,   qr.p,
+                                     qr.eta1, qr.eta2, nodes, g.points, stepCount,
+                                     std::max(1e-15, 1e-4 * qr.accuracy)};
+    double* work = nodes + g.points;
+    return solveAmericanPut(problem, work, at, at + g.points,
+                            withBoundary ? work + americanPutWorkspace(g.points) : nullptr);
+  };
+  const auto solveSize = [&](const StretchedGrid& g, int stepCount) {
+    return 3 * static_cast<std::size_t>(g.points) + americanPutWorkspace(g.points) +
+           boundarySize(stepCount);
+  };
+  double* buffer = storage.lend(solveSize(grid, steps));
+  if (!solve(grid, steps, buffer, false)) return fail();
+  int pairs = 0;
+  for (;;) {
+    const StretchedGrid coarse = grid;
+    grid.step = 0.5 * coarse.step;
+    grid.lo = 2.0 * coarse.lo / 2.0;
+    grid.points = 2 * coarse.points - 1;
+    steps *= 2;
+    if (grid.points > kMostPoints) return fail();
+    // [coarse value | coarse rate | the fine solve's area]: the storage
+    // keeps the coarse solve at its front as it grows.
+    const std::size_t front = 2 * static_cast<std::size_t>(coarse.points);
+    buffer = storage.lend(front + solveSize(grid, steps));
+    double* fine = buffer + front;
+    if (!solve(grid, steps, fine, boundaryCount > 0)) return fail();
+    const double* fineValue = fine;
+    const double* fineRate = fine + grid.points;
+    const double* fineBoundary = fine + 3 * grid.points + americanPutWorkspace(grid.points);
+    // Two estimates of the error: |v_f - v_c|/3, that of the finer solve,
+    // which the extrapolation improves on; and, from the second pair on,
+    // how far the extrapolated value moved from the previous pair's, which
+    // is about the previous one's error and above the new one's.
+    double fineError = 0.0, moved = 0.0;
+    for (std::size_t j = 0; j < count; ++j) {
+      const AmericanPutPoint c = pointAt(buffer, buffer + coarse.points, coarse, x[j]);
+      const AmericanPutPoint f = pointAt(fineValue, fineRate, grid, x[j]);
+      fineError = std::max(fineError, std::abs(f.value - c.value) / 3.0);
+      const AmericanPutPoint extrapolated{f.value + (f.value - c.value) / 3.0,
+                                          f.slope + (f.slope - c.slope) / 3.0,
+                                          f.curvature + (f.curvature - c.curvature) / 3.0,
+                                          f.rate + (f.rate - c.rate) / 3.0};
+      if (pairs > 0) moved = std::max(moved, std::abs(extrapolated.value - out[j].value));
+      out[j] = extrapolated;
+    }
+    ++pairs;
+    if (!(fineError == fineError) || !(moved == moved)) return fail();
+    if (fineError <= qr.accuracy || (pairs > 1 && moved <= qr.accuracy)) {
+      for (std::size_t j = 0; j < boundaryCount; ++j) {
+        // Linear in tau between the steps' boundaries, tau_m = T (m/M)^2.
+        const double at =
+            steps * std::sqrt(std::min(std::max(boundaryTimes[j], 0.0), qr.T) / qr.T);
+        const int i = std::min(static_cast<int>(at), steps - 1);
+        const double w = at - i;
+        boundary[j] = (1.0 - w) * fineBoundary[i] + w * fineBoundary[i + 1];
+      }
+      return true;
+    }
+    // The finer solve is the next pair's coarser one.
+    std::memmove(buffer, fine, 2 * static_cast<std::size_t>(grid.points) * sizeof(double));
+  }
+}
+
+}  // namespace jdpricer

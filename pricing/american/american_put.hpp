@@ -1,0 +1,61 @@
+// American puts of one maturity, rate and dividend yield at any number of
+// log-moneyness points x = ln(S/K), to an accuracy the caller names, by the
+// partial integro-differential equation (pide_put.hpp) solved at two
+// resolutions and extrapolated.
+//
+// Method. The grid reaches 8 standard deviations of the log-price over T
+// (diffusion and jumps) and four mean jumps beyond the points asked for,
+// with the strike on a node. It starts at a spacing of a sixth of that
+// standard deviation (and below sigma^2/|nu|, which keeps the central
+// differences monotone) and about 2 T sigma_total / h time steps, and is
+// refined by halving h and k together. Two solves, (h, k) and (h/2, k/2),
+// give at each point v_c and v_f; the error is O(h^2 + k^2), so
+// (4 v_f - v_c)/3 removes its leading term (Richardson) and |v_f - v_c|/3
+// estimates the error of v_f, which the extrapolated value does not
+// exceed in practice. Refinement stops when that estimate is within the
+// accuracy at every point (the finer solve becoming the coarser one of the
+// next pair), or fails (NaN) past 2^15 nodes. Values at the points by
+// cubic interpolation of the nodes, and their first and second derivatives
+// in x from the same cubic; v_tau from the last step (second order, 0
+// where the option is exercised); every one extrapolated alike.
+//
+// The grid and the steps depend only on the maturity, r, q, the model, the
+// accuracy and the range of the points: the same points give the same bits
+// however they are shared out.
+#pragma once
+
+#include <cstddef>
+
+namespace jdpricer {
+
+struct AmericanPutQuery {
+  double T, r, q;
+  double sigma, lam, p, eta1, eta2;
+  double accuracy;  // in units of the strike
+};
+
+// v, v_x, v_xx and v_tau at one point (K = 1).
+struct AmericanPutPoint {
+  double value, slope, curvature, rate;
+};
+
+// Lends the solver its storage: `doubles` for one request, valid until the
+// next request (the batch owns and reuses it).
+class AmericanStorage {
+ public:
+  virtual double* lend(std::size_t doubles) = 0;
+
+ protected:
+  ~AmericanStorage() = default;
+};
+
+// The points' values and derivatives; false (all NaN) where the problem is
+// not solvable or the accuracy is not reached. `boundaryTimes`, if not
+// null, asks for the exercise boundary x*(tau) at `boundaryCount` times to
+// expiry in [0, T], written to `boundary` (NaN where no node is exercised).
+bool priceAmericanPuts(const AmericanPutQuery& query, const double* x, std::size_t count,
+                       AmericanStorage& storage, AmericanPutPoint* out,
+                       const double* boundaryTimes = nullptr, std::size_t boundaryCount = 0,
+                       double* boundary = nullptr);
+
+}  // namespace jdpricer
