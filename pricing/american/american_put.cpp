@@ -22,16 +22,17 @@ struct StretchedGrid {
   double node(int i) const { return alpha * std::sinh(lo + i * step); }
 };
 
-// v and its x-derivatives at x from the cubic in xi through the four
-// nearest nodes: v_x = v_xi / x_xi, v_xx = (v_xixi - v_x x_xixi) / x_xi^2,
+// A nodal function and its x-derivatives at x from the cubic in xi through
+// the four nearest nodes: f_x = f_xi / x_xi, f_xx = (f_xixi - f_x x_xixi) / x_xi^2,
 // with x_xi = sqrt(alpha^2 + x^2) and x_xixi = x.
-void cubicAt(const double* v, const StretchedGrid& grid, double x, double& value, double& slope,
+template <class AtNode>
+void cubicAt(AtNode at, const StretchedGrid& grid, double x, double& value, double& slope,
              double& curvature) {
   const double xi = std::asinh(x / grid.alpha);
   int i = static_cast<int>(std::floor((xi - grid.lo) / grid.step)) - 1;
   i = std::max(0, std::min(i, grid.points - 4));
   const double t = (xi - grid.lo) / grid.step - i;  // in [0, 3] about the nodes i .. i + 3
-  const double v0 = v[i], v1 = v[i + 1], v2 = v[i + 2], v3 = v[i + 3];
+  const double v0 = at(i), v1 = at(i + 1), v2 = at(i + 2), v3 = at(i + 3);
   // Lagrange weights at t for nodes 0, 1, 2, 3, and their derivatives.
   const double a = t, b = t - 1.0, c = t - 2.0, d = t - 3.0;
   const double w0 = -(b * c * d) / 6.0, w1 = (a * c * d) / 2.0, w2 = -(a * b * d) / 2.0,
@@ -47,12 +48,32 @@ void cubicAt(const double* v, const StretchedGrid& grid, double x, double& value
   curvature = (dxixi - slope * x) / (stretch * stretch);
 }
 
+double payoff(double x) { return std::max(1.0 - std::exp(x), 0.0); }
+
+// v = g + w, w = v - g >= 0 the time value: w is interpolated and g taken
+// exactly. w is 0 where the put is exercised and grows from the boundary
+// with a continuous slope (smooth fit), so the cubic is good to O(h^2)
+// across it, and a point in the exercise region gets g itself, not an
+// interpolant that a nearby node of the continuation region bends.
+// Only where the four nodes lie at or below the strike, where g = 1 - e^x
+// is smooth; at and above it (never exercised) v itself is.
 AmericanPutPoint pointAt(const double* value, const double* rate, const StretchedGrid& grid,
                          double x) {
   AmericanPutPoint p;
-  cubicAt(value, grid, x, p.value, p.slope, p.curvature);
+  const double xi = std::asinh(x / grid.alpha);
+  const int first = std::max(0, std::min(static_cast<int>(std::floor((xi - grid.lo) / grid.step)) - 1,
+                                         grid.points - 4));
+  if (grid.node(first + 3) <= 0.0) {
+    double w, ws, wc;
+    cubicAt([&](int i) { return value[i] - payoff(grid.node(i)); }, grid, x, w, ws, wc);
+    const double g = 1.0 - std::exp(x), gs = -std::exp(x);
+    p = w > 0.0 ? AmericanPutPoint{g + w, gs + ws, gs + wc, 0.0}
+                : AmericanPutPoint{g, gs, gs, 0.0};
+  } else {
+    cubicAt([&](int i) { return value[i]; }, grid, x, p.value, p.slope, p.curvature);
+  }
   double unused1, unused2;
-  cubicAt(rate, grid, x, p.rate, unused1, unused2);
+  cubicAt([&](int i) { return rate[i]; }, grid, x, p.rate, unused1, unused2);
   return p;
 }
 
