@@ -178,3 +178,130 @@ def test_barrier_ladder_prints_its_ladders_and_draws_its_picture(barrier_ladder,
     path = tmp_path / "ladder.png"
     barrier_ladder.plot(barrier_ladder.TRUE_PARAMS, str(path))
     assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+@pytest.fixture(scope="module")
+def american_boundary():
+    import american_boundary
+
+    return american_boundary
+
+
+def test_american_boundary_prints_both_tables_with_toivanens_price(american_boundary, monkeypatch, capsys):
+    ab = american_boundary
+    monkeypatch.setattr(sys, "argv", ["american_boundary.py", "--no-picture"])
+    ab.main()
+    out = capsys.readouterr().out
+    assert "wrote" not in out and "binomial check" in out
+    lines = out.splitlines()
+    for S in ab.SPOTS:
+        assert sum(line.startswith(f"{S:6.1f} ") for line in lines) == 2, S  # a row in each table
+    assert sum(line.strip().startswith("Kou ") for line in lines) == 2
+    # Toivanen's reference value for his model at S = K = 100, T = 0.25: 2.807879.
+    toivanen_row = next(line for line in lines if line.startswith(" 100.0 "))
+    assert toivanen_row.split()[1] == "2.8079"
+    # The table's prices are good to PRICE_ACCURACY of the strike; the
+    # reference is rounded to 5e-7.
+    rows = ab.premium_table(ab.TOIVANEN, 0.25)
+    at_the_money = next(w for w in rows if w.spot == 100.0)
+    assert abs(at_the_money.american - 2.807879) < ab.PRICE_ACCURACY * ab.STRIKE + 5e-7
+
+
+def test_american_boundary_jump_free_boundary_agrees_with_the_binomial_tree(american_boundary):
+    ab = american_boundary
+    vol = ab.total_variance_vol(ab.TOIVANEN)
+    assert abs(vol**2 - (0.15**2 + 0.1 * (2 * 0.3445 / 3.0465**2 + 2 * 0.6555 / 3.0775**2))) < 1e-15
+    c = ab.binomial_check()
+    assert c.vol == vol and c.tau == 0.25
+    # The tolerances are argued in binomial_check's docstring: a cell of the
+    # solver's grid plus the tree's error for the spot, the tree's O(1/N)
+    # error and smooth fit for the prices.
+    assert ab.check_failures(c) == []
+    assert abs(c.solver_spot - c.tree_spot) < ab.SPOT_TOLERANCE
+    assert abs(c.tree_at_solver_spot - (ab.STRIKE - c.solver_spot)) < ab.PRICE_TOLERANCE
+    assert abs(c.solver_at_strike - c.tree_at_strike) < ab.PRICE_TOLERANCE
+    # The check can fail: a volatility 2% off moves the tree's boundary by
+    # more than the tolerance, and a displaced spot or price is reported.
+    for factor in (0.98, 1.02):
+        off = ab.binomial_critical_spot(c.tau, ab.STRIKE, ab.RATE, factor * vol, ab.TREE_STEPS)
+        assert abs(off - c.solver_spot) > 2.0 * ab.SPOT_TOLERANCE, factor
+    assert ab.check_failures(c._replace(solver_spot=c.solver_spot + 1.5 * ab.SPOT_TOLERANCE))
+    assert ab.check_failures(c._replace(solver_at_strike=c.solver_at_strike + 1.5 * ab.PRICE_TOLERANCE))
+    # Without jumps their shape plays no part (it only widens the grid, on
+    # the same nodes): the same critical spot, not a cell (about 0.04) away.
+    other_shape = ab.KouParams(vol, 0.0, 0.9, 3.0, 20.0)
+    assert abs(float(ab.exercise_boundary(other_shape, c.tau)) - c.solver_spot) < 1e-4
+
+
+def test_american_boundary_premium_is_positive_and_grows_into_the_money(american_boundary):
+    ab = american_boundary
+    K = ab.STRIKE
+    for name, params, T in ab.CASES:
+        rows = ab.premium_table(params, T)
+        spots = np.array([w.spot for w in rows])
+        premium = np.array([w.premium for w in rows])
+        assert np.all(np.diff(spots) > 0)
+        # r > 0: early exercise is worth something at every spot, more the
+        # deeper the put is in the money.
+        assert np.all(premium > 0), name
+        assert np.all(np.diff(premium) < 0), name
+        # The table agrees with the boundary: exercised below it (the payoff,
+        # delta -1), held above it (more than the payoff). Spots within a
+        # quarter of the boundary are left out: the prices' grid is not the
+        # boundary's.
+        boundary = float(ab.exercise_boundary(params, T))
+        for w in rows:
+            if w.spot < boundary - 0.25:
+                assert w.american == pytest.approx(K - w.spot, abs=1e-12) and w.delta == pytest.approx(-1.0), (name, w)
+            elif w.spot > boundary + 0.25:
+                assert w.american > max(K - w.spot, 0.0) + 1e-3 and w.delta > -1.0, (name, w)
+
+
+def test_american_boundary_perpetual_level_lies_below_the_finite_boundaries(american_boundary):
+    ab = american_boundary
+    K, r = ab.STRIKE, ab.RATE
+    # Without jumps, Merton's perpetual put: exercised at K beta/(1 + beta),
+    # beta = 2r/sigma^2.
+    for vol in (0.2, 0.35):
+        beta = 2.0 * r / vol**2
+        level = ab.perpetual_level(ab.KouParams(vol, 0.0, 0.5, 10.0, 5.0))
+        assert abs(level - K * beta / (1.0 + beta)) < 1e-6 * K, vol
+    for name, params, T in ab.CASES:
+        for model in (params, ab.black_scholes_params(params)):
+            level = ab.perpetual_level(model)
+            assert float(ab.jdpricer_batch.perpetual_american_put_prices(K, level + 0.01, r, *model)) > K - level - 0.01
+            taus = np.linspace(0.0, T, 21)
+            boundary = ab.exercise_boundary(model, taus)
+            assert boundary[0] == K and np.all(np.diff(boundary) <= 0) and boundary[-1] > level, (name, model)
+        # Kou's boundary and level above Black-Scholes's of the same variance.
+        bs = ab.black_scholes_params(params)
+        assert ab.perpetual_level(params) > ab.perpetual_level(bs)
+        assert np.all(ab.exercise_boundary(params, taus[1:]) > ab.exercise_boundary(bs, taus[1:])), name
+
+
+def test_american_boundary_draws_its_picture(american_boundary, tmp_path):
+    pytest.importorskip("matplotlib")
+    path = tmp_path / "boundary.png"
+    american_boundary.plot(str(path))
+    assert path.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
+
+
+def test_american_boundary_greeks_are_the_slopes_of_the_prices(american_boundary):
+    ab = american_boundary
+    h, dT = 0.5, 0.01
+    for name, params, T in ab.CASES:
+        rows = ab.premium_table(params, T)
+        boundary = float(ab.exercise_boundary(params, T))
+        held = np.array([w.spot for w in rows if w.spot - h > boundary + 0.25])
+        price = lambda T_, S_: ab.jdpricer_batch.american_put_prices(  # noqa: E731
+            T_, ab.STRIKE, S_, ab.RATE, *params, accuracy=ab.PRICE_ACCURACY)
+        up, mid, down = price(T, held + h), price(T, held), price(T, held - h)
+        later, sooner = price(T + dT, held), price(T - dT, held)
+        # Central differences, off by the prices' errors (up to 1e-5 each)
+        # over the steps and by their truncation: delta 2e-5 + h^2/6 V'''
+        # (V''' of the order of 1e-2: 4e-4); gamma 4e-5/h^2 = 1.6e-4, its
+        # truncation far less; theta (-1 to -5) 2e-5/(2 dT) = 1e-3 and dT^2/6
+        # of the third time derivative.
+        for w, d, g, th in zip([w for w in rows if w.spot in held], (up - down) / (2 * h),
+                               (up - 2 * mid + down) / h**2, -(later - sooner) / (2 * dT)):
+            assert abs(w.delta - d) < 2e-3 and abs(w.gamma - g) < 2e-4 and abs(w.theta - th) < 1e-2, (name, w, d, g, th)
