@@ -4,18 +4,20 @@
 // resolutions and extrapolated.
 //
 // Method. The grid reaches 8 standard deviations of the log-price over T
-// (diffusion and jumps) and four mean jumps beyond the points asked for,
-// with the strike on a node. It starts at a spacing of a sixth of that
-// standard deviation (and below sigma^2/|nu|, which keeps the central
-// differences monotone) and about 2 T sigma_total / h time steps, and is
-// refined by halving h and k together. Two solves, (h, k) and (h/2, k/2),
-// give at each point v_c and v_f; the error is O(h^2 + k^2), so
-// (4 v_f - v_c)/3 removes its leading term (Richardson) and |v_f - v_c|/3
-// estimates the error of v_f, which the extrapolated value does not
-// exceed in practice. Refinement stops when that estimate is within the
-// accuracy at every point (the finer solve becoming the coarser one of the
-// next pair), or fails (NaN) past 2^15 nodes. Values at the points by
-// cubic interpolation of the nodes, and their first and second derivatives
+// (diffusion and jumps) and four mean jumps beyond the points asked for. It
+// is stretched about the strike, x = a sinh(xi) on uniform xi with
+// a = half that standard deviation and the strike a node, starting at
+// dxi = 0.4 and 8 sqrt(T) time steps (at least 4), growing away from
+// expiry; it is refined by halving dxi and the steps together. Each pair
+// of solves, (h, k) and (h/2, k/2), gives at each point v_c and v_f; the
+// error is O(h^2 + k^2), so (4 v_f - v_c)/3 removes its leading term
+// (Richardson). Refinement stops when the extrapolated value moved by no
+// more than the accuracy from the previous pair's at every point (that
+// move is about the previous value's error, and above the new one's), or
+// fails (NaN) past 2^15 nodes; a single pair's |v_f - v_c| is not trusted,
+// since on coarse grids the two may agree by chance. Values at the points
+// by cubic interpolation in xi (of the time value v - g where the four
+// nodes lie below the strike, g exact), their first and second derivatives
 // in x from the same cubic; v_tau from the last step (second order, 0
 // where the option is exercised); every one extrapolated alike.
 //
