@@ -63,6 +63,15 @@ inline constexpr const char kDividendYield[] = R"doc(q : array_like, optional
     Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
 )doc";
 
+// For the path-dependent products: the yield enters the drift, not a net
+// spot (a barrier, an extremum or an exercise decision watches S itself).
+inline constexpr const char kPathDividendYield[] = R"doc(q : array_like, optional
+    Continuous dividend yield per year, option by option, broadcast with
+    the columns (default 0). It lowers the risk-neutral drift of the
+    log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+    spot S itself, so the price is not the one at a net spot.
+)doc";
+
 inline constexpr const char kArrayReturn[] = R"doc(numpy.ndarray of float64
     A new C-contiguous array of the broadcast shape: 0-d when every column
     is a scalar, empty when an axis is.
@@ -790,7 +799,7 @@ T, H, S, r : array_like
 at : {"hit", "expiry"}, optional
     When a one-touch pays: at the hit (the default for a one-touch) or at
     expiry. A no-touch pays at expiry (the default for it; "hit" raises).
-)doc", kDividendYield, kWorkers, R"doc(
+)doc", kPathDividendYield, kWorkers, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -911,7 +920,7 @@ inline std::string barrierCallPrices() {
 
 Parameters
 ----------
-)doc", kBarrierParameters, kModel, kBarrierKind, kDividendYield, kWorkers, R"doc(
+)doc", kBarrierParameters, kModel, kBarrierKind, kPathDividendYield, kWorkers, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -938,7 +947,7 @@ inline std::string barrierPutPrices() {
 
 Parameters
 ----------
-)doc", kBarrierParameters, kModel, kBarrierKind, kDividendYield, kWorkers, R"doc(
+)doc", kBarrierParameters, kModel, kBarrierKind, kPathDividendYield, kWorkers, R"doc(
 Returns
 -------
 numpy.ndarray of float64
@@ -1035,7 +1044,7 @@ T, H, S, r : array_like
     The product.
 at : {"hit", "expiry"}, optional
     When a one-touch pays, as for `touch_prices`.
-)doc", kDividendYield, kWorkers, R"doc(
+)doc", kPathDividendYield, kWorkers, R"doc(
 Returns
 -------
 SpotGreeks
@@ -1070,7 +1079,7 @@ first and second derivatives in the spot.
 
 Parameters
 ----------
-)doc", kBarrierParameters, kModel, kBarrierKind, kDividendYield, kWorkers, R"doc(
+)doc", kBarrierParameters, kModel, kBarrierKind, kPathDividendYield, kWorkers, R"doc(
 Returns
 -------
 SpotGreeks
@@ -1104,7 +1113,7 @@ first and second derivatives in the spot.
 
 Parameters
 ----------
-)doc", kBarrierParameters, kModel, kBarrierKind, kDividendYield, kWorkers, R"doc(
+)doc", kBarrierParameters, kModel, kBarrierKind, kPathDividendYield, kWorkers, R"doc(
 Returns
 -------
 SpotGreeks
@@ -1215,7 +1224,7 @@ running maximum so far.
 
 Parameters
 ----------
-)doc", kLookbackParameters, kModel, kRunningMax, kDividendYield, kWorkers, kLookbackPrices,
+)doc", kLookbackParameters, kModel, kRunningMax, kPathDividendYield, kWorkers, kLookbackPrices,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1239,7 +1248,7 @@ running minimum so far.
 
 Parameters
 ----------
-)doc", kLookbackParameters, kModel, kRunningMin, kDividendYield, kWorkers, kLookbackPrices,
+)doc", kLookbackParameters, kModel, kRunningMin, kPathDividendYield, kWorkers, kLookbackPrices,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1258,7 +1267,7 @@ The options and conventions of `lookback_call_prices`.
 
 Parameters
 ----------
-)doc", kLookbackParameters, kModel, kRunningMax, kDividendYield, kWorkers, kLookbackGreeks,
+)doc", kLookbackParameters, kModel, kRunningMax, kPathDividendYield, kWorkers, kLookbackGreeks,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1278,7 +1287,7 @@ The options and conventions of `lookback_put_prices`.
 
 Parameters
 ----------
-)doc", kLookbackParameters, kModel, kRunningMin, kDividendYield, kWorkers, kLookbackGreeks,
+)doc", kLookbackParameters, kModel, kRunningMin, kPathDividendYield, kWorkers, kLookbackGreeks,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1300,7 +1309,7 @@ so far: the fixed-strike put's transform at the strike m, since
 
 Parameters
 ----------
-)doc", kFloatingParameters, kModel, kRunningMin, kDividendYield, kWorkers, kLookbackPrices,
+)doc", kFloatingParameters, kModel, kRunningMin, kPathDividendYield, kWorkers, kLookbackPrices,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1323,7 +1332,7 @@ so far, priced as ``exp(-r*T) * E max - S*exp(-q*T)``.
 
 Parameters
 ----------
-)doc", kFloatingParameters, kModel, kRunningMax, kDividendYield, kWorkers, kLookbackPrices,
+)doc", kFloatingParameters, kModel, kRunningMax, kPathDividendYield, kWorkers, kLookbackPrices,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1343,7 +1352,7 @@ The options and conventions of `floating_lookback_call_prices`.
 
 Parameters
 ----------
-)doc", kFloatingParameters, kModel, kRunningMin, kDividendYield, kWorkers, kLookbackGreeks,
+)doc", kFloatingParameters, kModel, kRunningMin, kPathDividendYield, kWorkers, kLookbackGreeks,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1362,7 +1371,7 @@ The options and conventions of `floating_lookback_put_prices`.
 
 Parameters
 ----------
-)doc", kFloatingParameters, kModel, kRunningMax, kDividendYield, kWorkers, kLookbackGreeks,
+)doc", kFloatingParameters, kModel, kRunningMax, kPathDividendYield, kWorkers, kLookbackGreeks,
                 kLookbackNotes, R"doc(
 Examples
 --------
@@ -1488,7 +1497,7 @@ inline std::string americanPutPrices() {
 
 Parameters
 ----------
-)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanPrices,
+)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kAmericanPrices,
                 kAmericanNotes, R"doc(
 Examples
 --------
@@ -1509,7 +1518,7 @@ inline std::string americanCallPrices() {
 
 Parameters
 ----------
-)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanPrices,
+)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kAmericanPrices,
                 kAmericanNotes, R"doc(
 Examples
 --------
@@ -1530,7 +1539,7 @@ inline std::string americanPutGreeks() {
 
 Parameters
 ----------
-)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
+)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
                 kAmericanNotes, R"doc(
 Examples
 --------
@@ -1547,7 +1556,7 @@ inline std::string americanCallGreeks() {
 
 Parameters
 ----------
-)doc", kAmericanParameters, kModel, kDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
+)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
                 kAmericanNotes, R"doc(
 Examples
 --------

@@ -1445,10 +1445,9 @@ def touch_prices(
         expiry. A no-touch pays at expiry (the default for it; "hit" raises).
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -1555,10 +1554,9 @@ def barrier_call_prices(
         hit for a knock-in (default 0), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -1666,10 +1664,9 @@ def barrier_put_prices(
         hit for a knock-in (default 0), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -1805,10 +1802,9 @@ def touch_greeks(
         When a one-touch pays, as for `touch_prices`.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -1915,10 +1911,9 @@ def barrier_call_greeks(
         hit for a knock-in (default 0), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2024,10 +2019,9 @@ def barrier_put_greeks(
         hit for a knock-in (default 0), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2125,10 +2119,9 @@ def lookback_call_prices(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2230,10 +2223,9 @@ def lookback_put_prices(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2330,10 +2322,9 @@ def lookback_call_greeks(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2437,10 +2428,9 @@ def lookback_put_greeks(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2545,10 +2535,9 @@ def floating_lookback_call_prices(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2648,10 +2637,9 @@ def floating_lookback_put_prices(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2748,10 +2736,9 @@ def floating_lookback_call_greeks(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2853,10 +2840,9 @@ def floating_lookback_put_greeks(
         spot itself, a new option), option by option.
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     workers : int, optional
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
@@ -2988,10 +2974,9 @@ def american_put_prices(
         Rate of the exponential downward log-jump size (> 0).
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     accuracy : float, optional
         The absolute error accepted, in units of the strike (default 1e-6), from
         1e-10 to 0.1. The solver picks its grid from it.
@@ -3098,10 +3083,9 @@ def american_call_prices(
         Rate of the exponential downward log-jump size (> 0).
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     accuracy : float, optional
         The absolute error accepted, in units of the strike (default 1e-6), from
         1e-10 to 0.1. The solver picks its grid from it.
@@ -3208,10 +3192,9 @@ def american_put_greeks(
         Rate of the exponential downward log-jump size (> 0).
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     accuracy : float, optional
         The absolute error accepted, in units of the strike (default 1e-6), from
         1e-10 to 0.1. The solver picks its grid from it.
@@ -3319,10 +3302,9 @@ def american_call_greeks(
         Rate of the exponential downward log-jump size (> 0).
     q : array_like, optional
         Continuous dividend yield per year, option by option, broadcast with
-        the columns (keyword only; default 0). A result with `q` is the one
-        without it at the spot net of dividends, ``S * exp(-q * T)`` (evaluated
-        in that order with the C library's ``exp``): for a price, bit for bit.
-        Where `q` is 0 the spot is `S` itself, so ``q=0`` changes no bit.
+        the columns (default 0). It lowers the risk-neutral drift of the
+        log-price to ``r - q - sigma**2/2 - lam*zeta``; the product watches the
+        spot S itself, so the price is not the one at a net spot.
     accuracy : float, optional
         The absolute error accepted, in units of the strike (default 1e-6), from
         1e-10 to 0.1. The solver picks its grid from it.
