@@ -23,6 +23,16 @@ values are theirs truncated to 36 bits of mantissa (0.05 becomes
 K=98, H=90, S=100, r=0.05, q=0.02, no rebate, sigma=0.2, lam=1, p=0.4,
 eta1=10, eta2=5.
 
+The American mode (10; the fuzzer reads byte 0 mod 11) has the same layout
+with fields T1, T2, K, S, r, q, accuracy, sigma, lam, p, eta1, eta2. The
+second shape byte is 0 in every seed (each priced again to a tenth of the
+accuracy); the first picks puts or calls (bit 0), the European-route option's r' = 0
+(puts) or q' = 0 (calls) instead of -r or -q (bit 1), its maturity T2
+instead of T1 (bit 2), and what the last option is (bits 3-4: T = 0, q
+negated, deep in the money, T = 1e-31 T1). Its seeds start from T1=0.5,
+T2=1.5, K=110, S=100, r=0.05, q=0.02, accuracy=1e-4, sigma=0.2, lam=1,
+p=0.4, eta1=10, eta2=5.
+
 Run again after changing the layout; the output is deterministic.
 """
 import math
@@ -31,7 +41,7 @@ import random
 import struct
 
 MODE_PRICE, MODE_GREEKS, MODE_UPSILON, MODE_HH, MODE_INTEGRAL, MODE_TABLES = 0, 3, 4, 5, 6, 7
-MODE_TOUCH, MODE_BARRIER = 8, 9
+MODE_TOUCH, MODE_BARRIER, MODE_AMERICAN = 8, 9, 10
 RAW = 0            # n and doubles: the bits as written
 N_MIDDLE = 1       # n: the mode's middle range, chosen by the payload
 N_SMALL = 2        # n: the mode's small range, chosen by the payload
@@ -55,6 +65,17 @@ Q_ZERO, R_NEGATED = 0x40, 0x80    # first shape byte: q' = 0 and r' = -r
 LONG_BOOK = 0x00                  # second shape byte, bits 3-5 clear: a long book
 SHORT_BOOK = 0x08
 MOVED_MATURITIES = 0x40           # the long book's copies at maturities of their own
+
+
+AMERICAN_REFERENCE = dict(T1=0.5, T2=1.5, K=110.0, S=100.0, r=0.05, q=0.02, accuracy=1e-4,
+                          sigma=0.2, lam=1.0, p=0.4, eta1=10.0, eta2=5.0)
+AMERICAN_FIELDS = ("T1", "T2", "K", "S", "r", "q", "accuracy", "sigma", "lam", "p", "eta1",
+                   "eta2")
+# The American mode's shape byte.
+PUTS, CALLS = 0x00, 0x01
+ZERO_RATE = 0x02                  # the European-route option: r' = 0 (puts), q' = 0 (calls)
+ON_T2 = 0x04                      # the European-route option at T2
+LAST_AT_EXPIRY, LAST_Q_NEGATED, LAST_DEEP, LAST_TINY_T = 0x00, 0x08, 0x10, 0x18
 
 
 def record(mode, n, values):
@@ -92,6 +113,16 @@ def path_mapped(mode, shape0, shape1, rng):
     out = struct.pack("<BBB", mode, shape0, shape1)
     for _ in PATH_FIELDS:
         out += struct.pack("<B", MAPPED) + rng.randbytes(6)
+    assert len(out) == 87
+    return out
+
+
+def american_record(shape0, **changes):
+    """An American record with raw fields from the reference."""
+    contract = dict(AMERICAN_REFERENCE, **changes)
+    out = struct.pack("<BBB", MODE_AMERICAN, shape0, 0)
+    for field in AMERICAN_FIELDS:
+        out += struct.pack("<B", RAW) + struct.pack("<d", contract[field])[2:]
     assert len(out) == 87
     return out
 
@@ -181,6 +212,7 @@ def seeds():
     yield "mapped-greeks-n10", mapped(MODE_GREEKS, N_SMALL, 13, rng)
 
     yield from path_seeds()
+    yield from american_seeds()
 
 
 def path_seeds():
@@ -231,6 +263,40 @@ def path_seeds():
     for i in range(4):
         yield f"mapped-barrier-{i}", path_mapped(MODE_BARRIER, rng.randrange(256),
                                                  SHORT_BOOK | rng.randrange(8), rng)
+
+
+def american_seeds():
+    """American puts and calls, from the reference."""
+    def american(name, shape0, **changes):
+        return f"american-{name}", american_record(shape0, **changes)
+
+    yield american("put-ref", PUTS)
+    yield american("call-ref", CALLS | LAST_DEEP, K=90.0, q=0.06)
+    yield american("put-deep", PUTS | LAST_DEEP | ZERO_RATE | ON_T2, K=125.0)
+    yield american("call-q-zero", CALLS | LAST_Q_NEGATED | ZERO_RATE, q=0.0)
+    yield american("put-negative-rate", PUTS | LAST_Q_NEGATED | ON_T2, r=-0.01)
+    yield american("call-tiny-maturity", CALLS | LAST_TINY_T, K=95.0, r=0.0, q=0.04)
+    yield american("put-coarse", PUTS | LAST_DEEP, accuracy=1e-3, T1=2.5, T2=0.1)
+    yield american("call-fine", CALLS | ON_T2, accuracy=1e-5, T1=0.2, T2=1.0, q=0.08,
+                   lam=3.0, p=0.7)
+    yield american("put-no-jumps", PUTS, lam=0.0)
+    yield american("put-sigma-zero", PUTS, sigma=0.0)
+    yield american("call-eta1-one", CALLS, eta1=1.0)
+    yield american("put-spot-nan", PUTS, S=NAN)
+    yield american("call-maturity-negative", CALLS | LAST_Q_NEGATED, T2=-0.5)
+    yield american("put-accuracy-nan", PUTS | ZERO_RATE, accuracy=NAN)
+    yield american("call-accuracy-zero", CALLS | ZERO_RATE | LAST_DEEP, accuracy=0.0)
+    yield american("put-strike-inf", PUTS, K=INF)
+    yield american("put-long-maturity", PUTS | ZERO_RATE, T2=8.0)
+
+    # Plausible-range seeds, with an rng of their own.
+    rng = random.Random(20261209)
+    for i in range(4):
+        out = struct.pack("<BBB", MODE_AMERICAN, rng.randrange(256), 0)
+        for _ in AMERICAN_FIELDS:
+            out += struct.pack("<B", MAPPED) + rng.randbytes(6)
+        assert len(out) == 87
+        yield f"mapped-american-{i}", out
 
 
 def main():

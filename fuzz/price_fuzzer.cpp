@@ -5,7 +5,9 @@
 //
 //   byte 0        what to check: 0-2 prices, 3 Greeks, 4 Upsilon, 5 Hh,
 //                 6 I_n, 7 the table fillers against single calls, 8 touch
-//                 options, 9 barrier options (value mod 10)
+//                 options, 9 barrier options, 10 American options (value
+//                 mod 11; the seeds' mode bytes are 0 to 10, each its own
+//                 mode, so seeds written for mod 10 keep theirs)
 //   bytes 1-5     the series length n: a selector byte, then 4 bytes
 //   bytes 6-86    nine doubles, each a selector byte, then 8 bytes
 //
@@ -19,6 +21,15 @@
 //                 and 7 all clear; bit 6 moves its maturities)
 //   bytes 3-86    twelve doubles T, K, H, S, r, q, rebate, sigma, lam, p,
 //                 eta1, eta2, each a selector byte, then 6 bytes
+//
+// The American mode has that layout too, with its own twelve fields:
+//
+//   bytes 1-2     the book's shape: puts or calls (bit 0), the rate and
+//                 yield of the option that takes the European route (bits
+//                 1, 2) and what the last option is (bits 3-4); then
+//                 whether one option is priced again to a tenth of the
+//                 accuracy (bits 0-2 all clear)
+//   bytes 3-86    T1, T2, K, S, r, q, accuracy, sigma, lam, p, eta1, eta2
 //
 // Multi-byte values are read in host order; the seeds are little-endian, like
 // the x86-64 and AArch64 machines this runs on.
@@ -62,6 +73,29 @@
 // Each option has the same bits alone as in the book, on one worker as on
 // three, in a book long enough to be cut between workers, and priced with
 // its delta and gamma as without.
+//
+// The American mode prices a book of eight puts or calls (two maturities,
+// strikes on both sides of the spot and at it, q and 0 as yields, one
+// option on the European route, the last at T = 0, with q negated, deep in
+// the money or at a maturity of 1e-31 T1) with batch/american_book.hpp
+// and holds it to that header: NaN exactly for a NaN or infinite input,
+// T < 0, K or S <= 0 and a model out of its domain (and for a solve at an
+// accuracy that is not a positive number); the payoff and its slope at
+// T = 0; the European closed form at S e^(-qT), each maturity's own series
+// length, bit for bit (price, delta, gamma and theta through the yield's
+// chain rule) where early exercise never pays, a call with q <= 0 <= r or
+// a put with r <= 0 <= q. In the ordinary region, where the solver is
+// documented to reach its accuracy and the closed form is settled, a
+// solved price is finite, not below the payoff and not below the European
+// price by more than the accuracy times K, its delta within [-1, 0] or
+// [0, 1], gamma not below 0 and theta not above 0 (to loose tolerances);
+// in one record in eight, within 1.1 times the accuracy of the price to a
+// tenth of it. The book on two workers with
+// delta, gamma and theta asked has the bits of the book on one without.
+// The solver refines its grid until the accuracy is met, which takes
+// seconds for long maturities or tiny accuracies: options that would be
+// solved outside a box that bounds the run time (solveAffordable) are left
+// out of the book, and the rest still run.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -72,9 +106,11 @@
 #include <limits>
 #include <vector>
 
+#include "batch/american_book.hpp"
 #include "batch/barrier_book.hpp"
 #include "batch/book_pricer.hpp"
 #include "batch/bound_book.hpp"
+#include "batch/dividend_yield.hpp"
 #include "batch/greeks_book.hpp"
 #include "batch/touch_book.hpp"
 #include "pricing/closed_form/options.hpp"
@@ -119,7 +155,7 @@ constexpr int kIntegralMaxOrder = 200;
 // to this n.
 constexpr int kDualTerms = 10;
 
-enum class Mode { kPrice, kUpsilon, kHh, kIntegral, kTables, kGreeks, kTouch, kBarrier };
+enum class Mode { kPrice, kUpsilon, kHh, kIntegral, kTables, kGreeks, kTouch, kBarrier, kAmerican };
 
 struct Input {
   Mode mode;
@@ -129,6 +165,8 @@ struct Input {
 };
 
 bool isPathMode(Mode mode) { return mode == Mode::kTouch || mode == Mode::kBarrier; }
+// The modes read as two shape bytes and twelve short fields.
+bool hasShapeLayout(Mode mode) { return isPathMode(mode) || mode == Mode::kAmerican; }
 
 // Where a mapped field falls: uniform in [lo, hi), or log-uniform (lo > 0)
 // for a field whose interesting values span orders of magnitude.
@@ -283,6 +321,7 @@ int decodeN(const std::uint8_t* field, Mode mode) {
       return static_cast<int>(payload % jdpricer::kSeriesTableSize);
     case Mode::kTouch:
     case Mode::kBarrier:
+    case Mode::kAmerican:
       break;  // no series length: their own layout (decodePathFields)
   }
   return 0;
@@ -349,11 +388,43 @@ void decodePathFields(const std::uint8_t* record, Input& in) {
   if (mapped[kRebate]) in.v[kRebate] = in.v[kRebate] < 0.75 ? 0.0 : 80.0 * (in.v[kRebate] - 0.75);
 }
 
+// The American mode's fields. Mapped, K is a log-ratio to S, and the
+// maturities stop at 3 years and the accuracy at 1e-5 of the strike: the
+// solver's cost grows with both (about T^(1/2) / accuracy^(3/2)).
+enum AmericanField { kT1, kT2, kAK, kAS, kAR, kAQ, kAccuracy, kASigma, kALam, kAP, kAEta1, kAEta2 };
+constexpr Range kAmericanRanges[kPathFieldCount] = {
+    {0.02, 3.0},         // T1
+    {0.02, 3.0},         // T2
+    {-0.45, 0.45},       // ln(K/S)
+    {50.0, 200.0},       // S
+    {-0.02, 0.1},        // r
+    {-0.01, 0.08},       // q
+    {1e-5, 1e-3, true},  // accuracy
+    {0.08, 0.6},         // sigma
+    {0.0, 4.0},          // lam
+    {0.0, 1.0},          // p
+    // Heavy jumps against little diffusion slow the solver most: a mean
+    // jump of half the price or more (a call's dual has eta2* = eta1 - 1)
+    // takes seconds at 1e-5 under the sanitizers.
+    {2.0, 50.0, true},   // eta1
+    {1.0, 50.0, true},   // eta2
+};
+
+void decodeAmericanFields(const std::uint8_t* record, Input& in) {
+  in.shape[0] = record[1];
+  in.shape[1] = record[2];
+  bool mapped[kPathFieldCount];
+  for (std::size_t i = 0; i < kPathFieldCount; ++i) {
+    in.v[i] = decodePathDouble(record + 3 + i * kPathFieldBytes, kAmericanRanges[i], mapped[i]);
+  }
+  if (mapped[kAK]) in.v[kAK] = in.v[kAS] * std::exp(in.v[kAK]);
+}
+
 Input decode(const std::uint8_t* data, std::size_t size) {
   std::uint8_t record[kRecordSize] = {};
   std::memcpy(record, data, size < kRecordSize ? size : kRecordSize);
   Input in{};
-  switch (record[0] % 10) {
+  switch (record[0] % 11) {
     case 3: in.mode = Mode::kGreeks; break;
     case 4: in.mode = Mode::kUpsilon; break;
     case 5: in.mode = Mode::kHh; break;
@@ -361,7 +432,12 @@ Input decode(const std::uint8_t* data, std::size_t size) {
     case 7: in.mode = Mode::kTables; break;
     case 8: in.mode = Mode::kTouch; break;
     case 9: in.mode = Mode::kBarrier; break;
+    case 10: in.mode = Mode::kAmerican; break;
     default: in.mode = Mode::kPrice; break;
+  }
+  if (in.mode == Mode::kAmerican) {
+    decodeAmericanFields(record, in);
+    return in;
   }
   if (isPathMode(in.mode)) {
     decodePathFields(record, in);
@@ -388,9 +464,10 @@ const char* const kFieldNames[][kMaxFieldCount] = {
     {"T", "K", "S", "r", "sigma", "lam", "p", "eta1", "eta2", "-", "-", "-"},
     {"T", "H2", "H", "S", "r", "q", "-", "sigma", "lam", "p", "eta1", "eta2"},
     {"T", "K", "H", "S", "r", "q", "rebate", "sigma", "lam", "p", "eta1", "eta2"},
+    {"T1", "T2", "K", "S", "r", "q", "accuracy", "sigma", "lam", "p", "eta1", "eta2"},
 };
-const char* const kModeNames[] = {"price", "Upsilon", "Hh",    "integralI",
-                                  "tables", "Greeks",  "touch", "barrier"};
+const char* const kModeNames[] = {"price", "Upsilon", "Hh",      "integralI", "tables",
+                                  "Greeks", "touch",   "barrier", "American"};
 
 const Input* current = nullptr;
 
@@ -403,6 +480,13 @@ const PathOption* currentPathOption = nullptr;
 std::size_t currentPathIndex = 0;
 const char* currentPathBook = "";
 
+// The same for an option of the American mode's book.
+struct AmericanOption {
+  double T, K, S, r, q;
+};
+const AmericanOption* currentAmericanOption = nullptr;
+std::size_t currentAmericanIndex = 0;
+
 [[noreturn]] void fail(const char* what, double expected, double actual) {
   const Input& in = *current;
   const int mode = static_cast<int>(in.mode);
@@ -411,12 +495,12 @@ const char* currentPathBook = "";
                static_cast<unsigned long long>(bitsOf(expected)));
   std::fprintf(stderr, "   actual   %a (%.17g, 0x%016llx)\n", actual, actual,
                static_cast<unsigned long long>(bitsOf(actual)));
-  if (isPathMode(in.mode)) {
+  if (hasShapeLayout(in.mode)) {
     std::fprintf(stderr, "   shape = 0x%02x 0x%02x\n", in.shape[0], in.shape[1]);
   } else {
     std::fprintf(stderr, "   n = %d\n", in.n);
   }
-  for (std::size_t i = 0; i < (isPathMode(in.mode) ? kPathFieldCount : kFieldCount); ++i) {
+  for (std::size_t i = 0; i < (hasShapeLayout(in.mode) ? kPathFieldCount : kFieldCount); ++i) {
     if (kFieldNames[mode][i][0] == '-') continue;
     std::fprintf(stderr, "   %s = %a (%.17g)\n", kFieldNames[mode][i], in.v[i], in.v[i]);
   }
@@ -425,6 +509,12 @@ const char* currentPathBook = "";
     std::fprintf(stderr, "   %s, option %zu: T = %.17g K = %.17g H = %.17g S = %.17g r = %.17g "
                  "q = %.17g rebate = %.17g\n", currentPathBook, currentPathIndex, o.T, o.K, o.H,
                  o.S, o.r, o.q, o.rebate);
+  }
+  if (currentAmericanOption != nullptr) {
+    const AmericanOption& o = *currentAmericanOption;
+    std::fprintf(stderr, "   %s, option %zu: T = %.17g K = %.17g S = %.17g r = %.17g q = %.17g\n",
+                 (in.shape[0] & 1) ? "calls" : "puts", currentAmericanIndex, o.T, o.K, o.S, o.r,
+                 o.q);
   }
   std::fflush(stderr);
   std::abort();
@@ -781,19 +871,13 @@ std::size_t copiesForSegments(const PathBook& b, bool moveMaturities, double sli
   return static_cast<std::size_t>(2.2 * segmentWork / perCopy) + 1;
 }
 
-// The model's domain as passage_roots.hpp documents it, the risk-neutral
-// drift included: outside it there are no roots and every value that needs
-// them is NaN. A down barrier is judged on the mirrored law, whose p is the
-// rounded 1 - p: a p a few ulps of 1e-300 below 0 passes there.
-bool modelInDomain(const double* v, double r, double q, bool up) {
-  const double sigma = v[kSigma], lam = v[kLam], eta1 = v[kEta1], eta2 = v[kEta2];
-  const double p = up ? v[kP] : 1.0 - v[kP];
-  if (!(std::isfinite(sigma) && sigma > 0.0 && std::isfinite(lam) && lam >= 0.0 && p >= 0.0 &&
-        p <= 1.0 && std::isfinite(eta1) && eta1 > 0.0 && std::isfinite(eta2) && eta2 > 0.0)) {
-    return false;
-  }
-  const double pUp = v[kP];
-  const double zeta = pUp * eta1 / (eta1 - 1.0) + (1.0 - pUp) * eta2 / (eta2 + 1.0) - 1.0;
+// The model's domain as passage_roots.hpp documents it, judged before any
+// mirroring (kouModelInDomain), the risk-neutral drift included: outside it
+// every value is NaN, those paid at once too.
+bool modelInDomain(const double* v, double r, double q, bool) {
+  const double sigma = v[kSigma], lam = v[kLam], p = v[kP], eta1 = v[kEta1], eta2 = v[kEta2];
+  if (!jdpricer::kouModelInDomain(sigma, lam, p, eta1, eta2)) return false;
+  const double zeta = p * eta1 / (eta1 - 1.0) + (1.0 - p) * eta2 / (eta2 + 1.0) - 1.0;
   return std::isfinite(r - q - 0.5 * sigma * sigma - lam * zeta);
 }
 
@@ -864,10 +948,13 @@ void checkTouchOption(const Input& in, const PathOption& o, double hit, double a
   }
   const bool inDomain = modelInDomain(v, o.r, o.q, o.H > o.S);
   const double discount = std::exp(-o.r * o.T);
-  // Values paid at once are checked under models in the domain only: the
-  // book returns them without consulting the model.
+  if (!inDomain) {
+    expectNaN("one-touch at the hit under a model out of its domain", hit);
+    expectNaN("one-touch at expiry under a model out of its domain", atExpiry);
+    expectNaN("no-touch under a model out of its domain", noTouch);
+    return;
+  }
   if (o.H == o.S) {
-    if (!inDomain) return;
     expectSame("one-touch at the hit with H = S", 1.0, hit);
     expectSame("one-touch at expiry with H = S", discount, atExpiry);
     expectSame("no-touch with H = S", 0.0, noTouch);
@@ -875,7 +962,6 @@ void checkTouchOption(const Input& in, const PathOption& o, double hit, double a
   }
   const double level = o.H > o.S ? std::log(o.H / o.S) : std::log(o.S / o.H);
   if (o.T < jdpricer::kShortestTransformMaturity) {
-    if (!inDomain) return;
     if (o.T == 0.0 || level > 40.0 * v[kSigma] * std::sqrt(o.T)) {
       expectSame("one-touch at the hit at the T = 0 limit", 0.0, hit);
       expectSame("one-touch at expiry at the T = 0 limit", 0.0, atExpiry);
@@ -885,12 +971,6 @@ void checkTouchOption(const Input& in, const PathOption& o, double hit, double a
       expectNaN("one-touch at expiry, unresolved short maturity", atExpiry);
       expectNaN("no-touch, unresolved short maturity", noTouch);
     }
-    return;
-  }
-  if (!inDomain) {
-    expectNaN("one-touch at the hit under a model out of its domain", hit);
-    expectNaN("one-touch at expiry under a model out of its domain", atExpiry);
-    expectNaN("no-touch under a model out of its domain", noTouch);
     return;
   }
   if (!(std::isnan(hit) || (hit >= 0.0 && hit <= std::max(1.0, discount)))) {
@@ -1017,17 +1097,21 @@ std::vector<double> vanillaPrices(jdpricer::Payoff payoff, const Input& in, cons
 // docs/choosing_n.md, for both series, at the spot net of dividends), stays
 // below 1e-12 of S + K: G < 12. Beyond, the vanilla is no reference (from
 // max(eta) sigma sqrt(T) of about 6 its partial sums overshoot).
-bool closedFormSettled(const double* v, const PathOption& o, double netSpot) {
-  const double sigma = v[kSigma], lam = v[kLam], p = v[kP], eta1 = v[kEta1], eta2 = v[kEta2];
-  const double s = sigma * std::sqrt(o.T);
+bool closedFormSettled(double sigma, double lam, double p, double eta1, double eta2, double T,
+                       double K, double r, double netSpot) {
+  const double s = sigma * std::sqrt(T);
   const double zeta = p * eta1 / (eta1 - 1.0) + (1.0 - p) * eta2 / (eta2 + 1.0) - 1.0;
-  const double mu = o.r - 0.5 * sigma * sigma - lam * zeta;
-  const double a = std::log(o.K / netSpot);
+  const double mu = r - 0.5 * sigma * sigma - lam * zeta;
+  const double a = std::log(K / netSpot);
   const auto G = [&](double up, double down, double drift) {
-    const double c = a - drift * o.T;
+    const double c = a - drift * T;
     return std::max(up * up * s * s / 2 - up * c, down * down * s * s / 2 + down * c);
   };
   return std::max(G(eta1, eta2, mu), G(eta1 - 1.0, eta2 + 1.0, mu + sigma * sigma)) < 12.0;
+}
+
+bool closedFormSettled(const double* v, const PathOption& o, double netSpot) {
+  return closedFormSettled(v[kSigma], v[kLam], v[kP], v[kEta1], v[kEta2], o.T, o.K, o.r, netSpot);
 }
 
 // One option's knock-in and knock-out (one payoff, one direction) against
@@ -1046,16 +1130,19 @@ void checkBarrierOption(const Input& in, const PathOption& o, jdpricer::Payoff p
     return;
   }
   const bool inDomain = modelInDomain(v, o.r, o.q, up);
+  if (!inDomain) {
+    expectNaN("knock-in under a model out of its domain", knockIn);
+    expectNaN("knock-out under a model out of its domain", knockOut);
+    return;
+  }
   if (up ? o.S >= o.H : o.S <= o.H) {
     expectSame("breached knock-in differs from the European option at S e^(-qT)", vanilla,
                knockIn);
-    // Like touches paid at once, the rebate is returned without the model.
-    if (inDomain) expectSame("breached knock-out differs from its rebate", o.rebate, knockOut);
+    expectSame("breached knock-out differs from its rebate", o.rebate, knockOut);
     return;
   }
   const double level = up ? std::log(o.H / o.S) : std::log(o.S / o.H);
   if (o.T < jdpricer::kShortestTransformMaturity) {
-    if (!inDomain) return;
     if (o.T == 0.0 || level > 40.0 * v[kSigma] * std::sqrt(o.T)) {
       const double payout =
           payoff == jdpricer::Payoff::kCall ? std::max(o.S - o.K, 0.0) : std::max(o.K - o.S, 0.0);
@@ -1065,11 +1152,6 @@ void checkBarrierOption(const Input& in, const PathOption& o, jdpricer::Payoff p
       expectNaN("knock-in, unresolved short maturity", knockIn);
       expectNaN("knock-out, unresolved short maturity", knockOut);
     }
-    return;
-  }
-  if (!inDomain) {
-    expectNaN("knock-in under a model out of its domain", knockIn);
-    expectNaN("knock-out under a model out of its domain", knockOut);
     return;
   }
   // The rebate's term may be below 0 by the inversion's error where it is 0.
@@ -1172,6 +1254,334 @@ void checkBarriers(const Input& in) {
   }
 }
 
+
+// American options.
+
+struct AmericanBook {
+  std::vector<double> T, K, S, r, q;
+  void add(const AmericanOption& o) {
+    T.push_back(o.T);
+    K.push_back(o.K);
+    S.push_back(o.S);
+    r.push_back(o.r);
+    q.push_back(o.q);
+  }
+  AmericanOption at(std::size_t i) const { return {T[i], K[i], S[i], r[i], q[i]}; }
+  std::size_t size() const { return T.size(); }
+  jdpricer::OptionColumns europeanColumns() const {
+    return {T.data(), K.data(), S.data(), r.data(), size()};
+  }
+  jdpricer::AmericanColumns columns() const { return {europeanColumns(), q.data()}; }
+};
+
+bool americanCalls(const Input& in) { return (in.shape[0] & 1) != 0; }
+
+jdpricer::AmericanModel americanModel(const Input& in) {
+  const double* v = in.v;
+  return {v[kASigma], v[kALam], v[kAP], v[kAEta1], v[kAEta2]};
+}
+
+// The model's domain as american_book.hpp states it: sigma > 0, lam >= 0,
+// p in [0, 1], eta1 > 1, eta2 > 0, all finite.
+bool americanModelInDomain(const Input& in) {
+  const double* v = in.v;
+  const double sigma = v[kASigma], lam = v[kALam], p = v[kAP], eta1 = v[kAEta1],
+               eta2 = v[kAEta2];
+  return std::isfinite(sigma) && sigma > 0.0 && std::isfinite(lam) && lam >= 0.0 && p >= 0.0 &&
+         p <= 1.0 && std::isfinite(eta1) && eta1 > 1.0 && std::isfinite(eta2) && eta2 > 0.0;
+}
+
+bool americanInputsValid(const Input& in, const AmericanOption& o) {
+  return std::isfinite(o.T) && std::isfinite(o.K) && std::isfinite(o.S) && std::isfinite(o.r) &&
+         std::isfinite(o.q) && o.T >= 0.0 && o.K > 0.0 && o.S > 0.0 && americanModelInDomain(in);
+}
+
+// Early exercise never pays: a call with q <= 0 <= r, a put with r <= 0 <= q.
+bool neverEarly(bool call, const AmericanOption& o) {
+  return call ? (o.q <= 0.0 && o.r >= 0.0) : (o.r <= 0.0 && o.q >= 0.0);
+}
+
+// Whether the book solves the option's equation (rather than returning NaN,
+// the payoff or the closed form without one).
+bool americanSolved(const Input& in, const AmericanOption& o) {
+  return americanInputsValid(in, o) && o.T > 0.0 && !neverEarly(americanCalls(in), o) &&
+         in.v[kAccuracy] > 0.0;
+}
+
+// The mapped accuracies' lower end, less a little: a raw 1e-5 truncated to
+// 36 bits of mantissa is a hair below it.
+constexpr double kTightestAccuracy = 0.999e-5;
+
+// A box where a solve stays within about a second under the sanitizers:
+// the grid is refined until the accuracy is met or it passes 2^15 nodes,
+// each halving doubling the steps as well, so a solve that cannot settle
+// (a tiny accuracy, a rate of 1e300, a diffusion of 1e-200, mean jumps of
+// the price's size) costs up to a minute. The jump rates are those of the
+// put the book solves: for calls the dual model's, eta2 + 1 up and
+// eta1 - 1 down.
+// Inputs at NaN, infinity, zero or below return before any solve and are
+// kept.
+bool solveAffordable(const Input& in, const AmericanOption& o) {
+  const double* v = in.v;
+  const bool call = americanCalls(in);
+  const double up = call ? v[kAEta2] + 1.0 : v[kAEta1];
+  const double down = call ? v[kAEta1] - 1.0 : v[kAEta2];
+  return o.T <= 5.0 && v[kAccuracy] >= kTightestAccuracy && v[kASigma] >= 0.04 &&
+         v[kALam] <= 8.0 && up >= 1.2 && down >= 0.9 && std::fabs(o.r) <= 1.0 &&
+         std::fabs(o.q) <= 1.0;
+}
+
+// Eight options on one model: maturity T1 five times (strikes K, its mirror
+// S^2/K through the spot, at the spot; yields q and 0), T2 twice, one
+// option on the European route (a put with r' <= 0 <= q, or a call with
+// q' <= 0 <= r, at T1 or T2 by bit 2), and the last by bits 3-4 at T = 0,
+// with q negated, deep in the money (one group with the first) or at
+// 1e-31 T1.
+AmericanBook americanBook(const Input& in) {
+  const double* v = in.v;
+  const double T1 = v[kT1], T2 = v[kT2], K = v[kAK], S = v[kAS], r = v[kAR], q = v[kAQ];
+  const bool call = americanCalls(in);
+  const double mirrored = (S / K) * S;
+  const bool zero = (in.shape[0] & 2) != 0;
+  const double T6 = (in.shape[0] & 4) ? T2 : T1;
+  AmericanBook b;
+  b.add({T1, K, S, r, q});
+  b.add({T1, mirrored, S, r, q});
+  b.add({T1, S, S, r, q});
+  b.add({T2, K, S, r, q});
+  b.add({T2, mirrored, S, r, q});
+  b.add({T1, K, S, r, 0.0});
+  if (call) {
+    b.add({T6, mirrored, S, r, zero ? 0.0 : -q});
+  } else {
+    b.add({T6, mirrored, S, zero ? 0.0 : -r, q});
+  }
+  switch ((in.shape[0] >> 3) & 3) {
+    case 0: b.add({0.0, K, S, r, q}); break;
+    case 1: b.add({T1, K, S, r, -q}); break;
+    case 2: b.add({T1, call ? S / 1.35 : 1.35 * S, S, r, q}); break;
+    default: b.add({1e-31 * T1, K, S, r, q}); break;
+  }
+  AmericanBook kept;
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const AmericanOption o = b.at(i);
+    if (!americanSolved(in, o) || solveAffordable(in, o)) kept.add(o);
+  }
+  return kept;
+}
+
+struct AmericanValues {
+  std::vector<double> price, delta, gamma, theta;
+};
+
+AmericanValues americanValues(const Input& in, const AmericanBook& b, std::size_t workers,
+                              bool greeks) {
+  AmericanValues out{std::vector<double>(b.size(), -7.0), std::vector<double>(b.size(), -7.0),
+                     std::vector<double>(b.size(), -7.0), std::vector<double>(b.size(), -7.0)};
+  jdpricer::priceAmericanBook(
+      americanCalls(in) ? jdpricer::AmericanKind::kCall : jdpricer::AmericanKind::kPut,
+      americanModel(in), b.columns(), in.v[kAccuracy], out.price.data(), workers, noPoll,
+      greeks ? out.delta.data() : nullptr, greeks ? out.gamma.data() : nullptr,
+      greeks ? out.theta.data() : nullptr);
+  return out;
+}
+
+// The European options of the book at the spot net of dividends, S * exp(-q * T)
+// where q is not 0, each maturity's own series length, with delta, gamma
+// and theta through the yield's chain rule (dividend_yield.hpp).
+AmericanValues europeanValues(const Input& in, const AmericanBook& b) {
+  const double* v = in.v;
+  const jdpricer::Payoff payoff = americanCalls(in) ? jdpricer::Payoff::kCall : jdpricer::Payoff::kPut;
+  const jdpricer::KouModel kou{v[kASigma], v[kALam], v[kAP], v[kAEta1], v[kAEta2], 0, true};
+  std::vector<double> netSpots(b.size());
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    netSpots[i] = b.q[i] == 0.0 ? b.S[i] : b.S[i] * std::exp(-b.q[i] * b.T[i]);
+  }
+  const jdpricer::OptionColumns net{b.T.data(), b.K.data(), netSpots.data(), b.r.data(),
+                                    b.size()};
+  AmericanValues out{std::vector<double>(b.size(), -7.0), {}, {}, {}};
+  jdpricer::priceBook(payoff, kou, net, out.price.data(), 1, noPoll);
+  std::vector<std::vector<double>> fields(jdpricer::kGreekFields, std::vector<double>(b.size()));
+  jdpricer::GreeksColumns greeks;
+  for (int f = 0; f < jdpricer::kGreekFields; ++f) greeks.field[f] = fields[f].data();
+  jdpricer::priceGreeksBook(payoff, kou, net, greeks, 1, noPoll);
+  std::vector<double> psi(b.size());
+  jdpricer::applyDividendYieldToGreeks(net, b.q.data(), greeks.field, psi.data());
+  out.delta = fields[jdpricer::kDelta];
+  out.gamma = fields[jdpricer::kGamma];
+  out.theta = fields[jdpricer::kTheta];
+  return out;
+}
+
+// Where the closed form and the solver are both settled: the ranges the
+// accuracy is documented for, with the closed form's rounding small
+// (closedFormSettled) at the spot net of dividends.
+bool ordinaryAmerican(const Input& in, const AmericanOption& o) {
+  const double* v = in.v;
+  const double moneyness = o.S / o.K, accuracy = v[kAccuracy];
+  const double netSpot = o.q == 0.0 ? o.S : o.S * std::exp(-o.q * o.T);
+  return o.T >= 0.05 && o.T <= 3.0 && moneyness >= 0.7 && moneyness <= 1.4 &&
+         v[kASigma] >= 0.1 && v[kASigma] <= 0.5 && v[kALam] >= 0.0 && v[kALam] <= 3.0 &&
+         v[kAP] >= 0.0 && v[kAP] <= 1.0 && v[kAEta1] >= 3.0 && v[kAEta2] >= 2.0 &&
+         o.r >= 0.0 && o.r <= 0.1 && o.q >= 0.0 && o.q <= 0.08 && accuracy >= kTightestAccuracy &&
+         accuracy <= 1e-3 &&
+         closedFormSettled(v[kASigma], v[kALam], v[kAP], v[kAEta1], v[kAEta2], o.T, o.K, o.r,
+                           netSpot);
+}
+
+// One option's price and Greeks (from the book priced with them) against
+// american_book.hpp; closedForm holds the European option's at the same
+// index.
+void checkAmericanOption(const Input& in, const AmericanOption& o, std::size_t i,
+                         const AmericanValues& american, const AmericanValues& closedForm,
+                         bool tameGroup) {
+  const bool call = americanCalls(in);
+  const double price = american.price[i], delta = american.delta[i], gamma = american.gamma[i],
+               theta = american.theta[i];
+  if (!americanInputsValid(in, o)) {
+    expectNaN("price of a NaN or infinite input, T < 0, K or S <= 0 or a model out of its domain",
+              price);
+    expectNaN("delta of an input the price is NaN for", delta);
+    expectNaN("gamma of an input the price is NaN for", gamma);
+    expectNaN("theta of an input the price is NaN for", theta);
+    return;
+  }
+  const double payoff = call ? std::max(o.S - o.K, 0.0) : std::max(o.K - o.S, 0.0);
+  if (o.T == 0.0) {
+    expectSame("price at T = 0 differs from the payoff", payoff, price);
+    // The payoff's slope; at the strike the kink's either side.
+    const double slope = payoff > 0.0 ? (call ? 1.0 : -1.0) : 0.0;
+    if (!(o.S == o.K && (delta == 0.0 || delta == (call ? 1.0 : -1.0)))) {
+      expectSame("delta at T = 0 differs from the payoff's slope", slope, delta);
+    }
+    expectSame("gamma at T = 0 is not 0", 0.0, gamma);
+    expectSame("theta at T = 0 is not 0", 0.0, theta);
+    return;
+  }
+  const bool european = neverEarly(call, o);
+  if (european) {
+    expectSame("price where early exercise never pays differs from the European closed form",
+               closedForm.price[i], price);
+    expectSame("delta where early exercise never pays differs from the European one",
+               closedForm.delta[i], delta);
+    expectSame("gamma where early exercise never pays differs from the European one",
+               closedForm.gamma[i], gamma);
+    expectSame("theta where early exercise never pays differs from the European one",
+               closedForm.theta[i], theta);
+  } else if (!(in.v[kAccuracy] > 0.0)) {
+    expectNaN("price solved to an accuracy that is not a positive number", price);
+  }
+  if (!ordinaryAmerican(in, o)) return;
+  // One solve serves the options of one T, r and q, and fails for all of
+  // them where it cannot reach the accuracy at one (a strike 1e300 away).
+  if (!tameGroup && std::isnan(price)) return;
+  if (!std::isfinite(price)) fail("price not finite in the ordinary region", payoff, price);
+  // A solved price is raised to the payoff; the closed form may round a
+  // hair below it.
+  const double slack = european ? 1e-12 * (o.S + o.K) : 0.0;
+  if (!(price >= payoff - slack)) fail("price below the payoff", payoff, price);
+  const double floor = closedForm.price[i] - in.v[kAccuracy] * o.K;
+  if (!(price >= floor)) {
+    std::fprintf(stderr, "European %.17g, accuracy %.17g K\n", closedForm.price[i],
+                 in.v[kAccuracy]);
+    fail("price below the European one by more than the accuracy", closedForm.price[i], price);
+  }
+  // The value is monotone and convex in S, with the payoff's slope at most
+  // 1 in size, and does not fall as the maturity grows: delta in [-1, 0]
+  // for a put and [0, 1] for a call, gamma >= 0, theta = -dV/dT <= 0. The
+  // solver's derivatives are not held to the accuracy, so the bounds are
+  // loose, on the scales of an at-the-money option: S sigma sqrt(T) for
+  // gamma, S sigma / sqrt(T) for theta. A derivative taken across the
+  // payoff's kink or the exercise boundary misses them by far more.
+  const double spread = in.v[kASigma] * std::sqrt(o.T);
+  const double lo = call ? -0.02 : -1.02, hi = call ? 1.02 : 0.02;
+  if (!(delta >= lo && delta <= hi)) fail("delta outside [-1, 0] (puts) or [0, 1] (calls)", hi, delta);
+  const double gammaScale = 1.0 / (o.S * spread);
+  if (!(gamma >= -0.2 * gammaScale)) {
+    std::fprintf(stderr, "gamma's scale 1/(S sigma sqrt(T)) = %.17g\n", gammaScale);
+    fail("gamma below 0", 0.0, gamma);
+  }
+  const double thetaScale = o.S * in.v[kASigma] / std::sqrt(o.T);
+  if (!(theta <= 0.05 * thetaScale)) {
+    std::fprintf(stderr, "theta's scale S sigma/sqrt(T) = %.17g\n", thetaScale);
+    fail("theta above 0", 0.0, theta);
+  }
+}
+
+// Whether every option solved with the i-th (same T, r and q) is within a
+// factor of 3 of the money.
+bool tameGroup(const Input& in, const AmericanBook& b, std::size_t i) {
+  for (std::size_t j = 0; j < b.size(); ++j) {
+    if (bitsOf(b.T[j]) != bitsOf(b.T[i]) || bitsOf(b.r[j]) != bitsOf(b.r[i]) ||
+        bitsOf(b.q[j]) != bitsOf(b.q[i]) || !americanSolved(in, b.at(j))) {
+      continue;
+    }
+    if (!(std::fabs(std::log(b.S[j] / b.K[j])) <= std::log(3.0))) return false;
+  }
+  return true;
+}
+
+// The solver stops refining when its error estimate is within the
+// accuracy; a solve to a tenth of it must then agree within 1.1 times it.
+// One option alone, the first solved one in the ordinary region: the
+// tighter solve costs about 30 times the book's (up to seconds).
+void checkRefinement(const Input& in, const AmericanBook& b, const AmericanValues& values) {
+  const double accuracy = in.v[kAccuracy];
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const AmericanOption o = b.at(i);
+    if (!americanSolved(in, o) || !ordinaryAmerican(in, o) || !std::isfinite(values.price[i])) {
+      continue;
+    }
+    AmericanBook alone;
+    alone.add(o);
+    Input finer = in;
+    finer.v[kAccuracy] = accuracy / 10.0;
+    const double refined = americanValues(finer, alone, 1, false).price[0];
+    if (!(std::fabs(values.price[i] - refined) <= 1.1 * accuracy * o.K)) {
+      currentAmericanOption = &o;
+      currentAmericanIndex = i;
+      std::fprintf(stderr, "accuracy %.17g K = %.17g; priced to a tenth of it: %.17g\n",
+                   accuracy, accuracy * o.K, refined);
+      fail("price differs from the one to a tenth of the accuracy by more than the accuracy",
+           refined, values.price[i]);
+    }
+    return;
+  }
+}
+
+void checkAmericans(const Input& in) {
+  const AmericanBook b = americanBook(in);
+  if (b.size() == 0) return;
+  // The solves are shared out whole; eight options make up to five of
+  // them, cut between two workers. One pricing with the Greeks on two
+  // workers against one without on one; a mismatch is priced again to name
+  // its cause.
+  const AmericanValues serial = americanValues(in, b, 1, false);
+  const AmericanValues split = americanValues(in, b, 2, true);
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    if (sameBits(serial.price[i], split.price[i])) continue;
+    const AmericanOption o = b.at(i);
+    currentAmericanOption = &o;
+    currentAmericanIndex = i;
+    if (!sameBits(serial.price[i], americanValues(in, b, 2, false).price[i])) {
+      fail("American book on two workers differs from one worker", serial.price[i],
+           americanValues(in, b, 2, false).price[i]);
+    }
+    fail("American prices priced with delta, gamma and theta differ", serial.price[i],
+         americanValues(in, b, 1, true).price[i]);
+  }
+  const AmericanValues european = europeanValues(in, b);
+  for (std::size_t i = 0; i < b.size(); ++i) {
+    const AmericanOption o = b.at(i);
+    currentAmericanOption = &o;
+    currentAmericanIndex = i;
+    checkAmericanOption(in, o, i, split, european, tameGroup(in, b, i));
+  }
+  currentAmericanOption = nullptr;
+  // One record in eight: the accuracy itself.
+  if ((in.shape[1] & 7) == 0) checkRefinement(in, b, serial);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -1186,6 +1596,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case Mode::kGreeks: checkGreeks(in); break;
     case Mode::kTouch: checkTouches(in); break;
     case Mode::kBarrier: checkBarriers(in); break;
+    case Mode::kAmerican: checkAmericans(in); break;
   }
   current = nullptr;
   return 0;
