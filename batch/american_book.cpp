@@ -197,14 +197,27 @@ void priceAmericanBook(AmericanKind kind, const AmericanModel& model,
       groupStarts.push_back(j);
     }
   }
-  std::vector<BookSegment> segments;
+  // The groups dealt out in turn, in order of maturity (a solve's cost grows
+  // with T): segment s takes groups s, s + parts, ...; each segment's
+  // options laid out together in `dealt`.
   const std::size_t groups = groupStarts.size();
   const std::size_t parts = std::max<std::size_t>(1, std::min(workers, groups));
+  std::vector<std::size_t> dealt;
+  dealt.reserve(solve.size());
+  std::vector<BookSegment> segments;
+  std::vector<std::size_t> segmentStarts;
   for (std::size_t part = 0; part < parts && groups > 0; ++part) {
-    const std::size_t from = groupStarts[groups * part / parts];
-    const std::size_t to =
-        part + 1 == parts ? solve.size() : groupStarts[groups * (part + 1) / parts];
-    if (to > from) segments.push_back({solve.data() + from, to - from});
+    segmentStarts.push_back(dealt.size());
+    for (std::size_t g = part; g < groups; g += parts) {
+      const std::size_t to = g + 1 < groups ? groupStarts[g + 1] : solve.size();
+      dealt.insert(dealt.end(), solve.begin() + static_cast<std::ptrdiff_t>(groupStarts[g]),
+                   solve.begin() + static_cast<std::ptrdiff_t>(to));
+    }
+  }
+  for (std::size_t part = 0; part < segmentStarts.size(); ++part) {
+    const std::size_t from = segmentStarts[part];
+    const std::size_t to = part + 1 < segmentStarts.size() ? segmentStarts[part + 1] : dealt.size();
+    if (to > from) segments.push_back({dealt.data() + from, to - from});
   }
   if (!segments.empty()) {
     priceSegments(
