@@ -92,7 +92,7 @@ class BarrierBookPricer {
     const double H = options_.H[i], q = options_.q[i], rebate = options_.rebate[i];
     const BarrierModel& m = model_;
     if (!(T >= 0.0 && K > 0.0 && H > 0.0 && S > 0.0) || std::isnan(r) || std::isnan(q) ||
-        std::isnan(rebate) || !kouModelInDomain(m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
+        std::isnan(rebate) || !kouLawInDomain(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
       return nan;
     }
     const bool up = isUp(kind_), out = isOut(kind_);

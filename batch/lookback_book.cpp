@@ -90,7 +90,7 @@ class LookbackBookPricer {
     const bool extremumOk = E > 0.0 && std::isfinite(E) && (up ? E >= S : E <= S);
     const LookbackModel& m = model_;
     if (!(T >= 0.0 && S > 0.0 && std::isfinite(S)) || std::isnan(r) || std::isnan(q) ||
-        !strikeOk || !extremumOk || !kouModelInDomain(m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
+        !strikeOk || !extremumOk || !kouLawInDomain(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
       return nan;
     }
     const double e = up ? 1.0 : -1.0;

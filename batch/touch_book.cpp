@@ -48,7 +48,7 @@ Jet<double> TouchBookPricer::value(std::size_t i, bool withDerivatives) {
   const double T = book_.T[i], H = book_.K[i], S = book_.S[i], r = book_.r[i], q = q_[i];
   const TouchModel& m = model_;
   if (!(T >= 0.0 && H > 0.0 && S > 0.0) || std::isnan(r) || std::isnan(q) ||
-      !kouModelInDomain(m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
+      !kouLawInDomain(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2)) {
     return Jet<double>{kNaN, kNaN, kNaN};
   }
   const bool atHit = kind_ == TouchKind::kOneTouchAtHit;

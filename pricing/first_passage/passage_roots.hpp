@@ -58,6 +58,14 @@ inline bool kouModelInDomain(double sigma, double lam, double p, double eta1, do
 double riskNeutralDrift(double r, double q, double sigma, double lam, double p, double eta1,
                         double eta2);
 
+// The model in its domain and its risk-neutral drift finite at r and q (a
+// sigma near the largest double passes the first and not the second).
+inline bool kouLawInDomain(double r, double q, double sigma, double lam, double p, double eta1,
+                           double eta2) {
+  return kouModelInDomain(sigma, lam, p, eta1, eta2) &&
+         std::isfinite(riskNeutralDrift(r, q, sigma, lam, p, eta1, eta2));
+}
+
 // All four roots of Q at each of `count` points alpha[0..count), followed
 // continuously from a real alpha: roots4[4k], roots4[4k + 1] the upward
 // pair (beta1, beta2), roots4[4k + 2], roots4[4k + 3] the two that are
