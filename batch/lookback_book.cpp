@@ -9,6 +9,7 @@
 
 #include "batch/maturity_order.hpp"
 #include "batch/parallel_book.hpp"
+#include "batch/passage_book.hpp"
 #include "pricing/common/fp_environment.hpp"
 #include "pricing/first_passage/lookback.hpp"
 
@@ -17,8 +18,6 @@ namespace jdpricer {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool onMaximum(LookbackKind kind) {
   return kind == LookbackKind::kFixedCall || kind == LookbackKind::kFloatingPut;
@@ -40,43 +39,24 @@ class LookbackBookPricer {
   bool priceNext(std::size_t maxOptions) {
     const PinnedFloatingPoint pinned;
     const std::size_t end = std::min(count_, next_ + maxOptions);
-    const bool withDerivatives = delta_ != nullptr;
     for (; next_ < end; ++next_) {
       const std::size_t i = order_[next_];
-      const Jet<double> v = value(i, withDerivatives);
-      prices_[i] = v.v;
-      if (withDerivatives) {
-        delta_[i] = deltaFromLogSpot(v, options_.book.S[i]);
-        gamma_[i] = gammaFromLogSpot(v, options_.book.S[i]);
-      }
+      writeValue(value(i, delta_ != nullptr), options_.book.S[i], i, prices_, delta_, gamma_);
     }
     return next_ < count_;
   }
 
  private:
-  struct Cached {
-    bool built = false;
-    double T = 0.0, r = 0.0, q = 0.0;
-    PassageSlice slice;
-  };
-
   const PassageSlice& sliceFor(double T, double r, double q) {
-    if (cached_.built && sameBits(cached_.T, T) && sameBits(cached_.r, r) &&
-        sameBits(cached_.q, q)) {
-      return cached_.slice;
-    }
+    if (cache_.holds(T, r, q)) return cache_.slice();
     const LookbackModel& m = model_;
-    const PassageModel upward{riskNeutralDrift(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2),
-                              m.sigma, m.lam, m.p, m.eta1, m.eta2};
+    const PassageModel upward = upwardLaw(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2);
     // The maximum's integral has its pole at s = r - q.
     const bool up = onMaximum(kind_);
-    buildPassageSlice(up ? upward : upward.mirrored(), T, 0.0, kPassageNodes, cached_.slice,
+    PassageSlice& slice = cache_.rebuild(T, r, q);
+    buildPassageSlice(up ? upward : upward.mirrored(), T, 0.0, kPassageNodes, slice,
                       up ? r - q : 0.0);
-    cached_.built = true;
-    cached_.T = T;
-    cached_.r = r;
-    cached_.q = q;
-    return cached_.slice;
+    return slice;
   }
 
   // The price with its derivatives in ln S; the derivatives only when asked.
@@ -137,7 +117,7 @@ class LookbackBookPricer {
   double* delta_;
   double* gamma_;
   std::size_t next_ = 0;
-  Cached cached_;
+  SliceCache<PassageSlice> cache_;  // the slice last built
 };
 
 }  // namespace

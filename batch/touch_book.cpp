@@ -16,8 +16,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
-
 }  // namespace
 
 TouchBookPricer::TouchBookPricer(TouchKind kind, const TouchModel& model,
@@ -28,20 +26,14 @@ TouchBookPricer::TouchBookPricer(TouchKind kind, const TouchModel& model,
       values_(values), delta_(delta), gamma_(gamma) {}
 
 const PassageSlice& TouchBookPricer::sliceFor(bool up, double T, double r, double q) {
-  Cached& cached = up ? up_ : down_;
-  if (cached.built && sameBits(cached.T, T) && sameBits(cached.r, r) && sameBits(cached.q, q)) {
-    return cached.slice;
-  }
+  SliceCache<PassageSlice>& cache = up ? up_ : down_;
+  if (cache.holds(T, r, q)) return cache.slice();
   const TouchModel& m = model_;
-  const PassageModel upward{riskNeutralDrift(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2), m.sigma,
-                            m.lam, m.p, m.eta1, m.eta2};
+  const PassageModel upward = upwardLaw(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2);
   const double shift = kind_ == TouchKind::kOneTouchAtHit ? r : 0.0;
-  buildPassageSlice(up ? upward : upward.mirrored(), T, shift, kPassageNodes, cached.slice);
-  cached.built = true;
-  cached.T = T;
-  cached.r = r;
-  cached.q = q;
-  return cached.slice;
+  PassageSlice& slice = cache.rebuild(T, r, q);
+  buildPassageSlice(up ? upward : upward.mirrored(), T, shift, kPassageNodes, slice);
+  return slice;
 }
 
 Jet<double> TouchBookPricer::value(std::size_t i, bool withDerivatives) {
@@ -81,15 +73,9 @@ Jet<double> TouchBookPricer::value(std::size_t i, bool withDerivatives) {
 bool TouchBookPricer::priceNext(std::size_t maxOptions) {
   const PinnedFloatingPoint pinned;
   const std::size_t end = std::min(count_, next_ + maxOptions);
-  const bool withDerivatives = delta_ != nullptr;
   for (; next_ < end; ++next_) {
     const std::size_t i = order_[next_];
-    const Jet<double> v = value(i, withDerivatives);
-    values_[i] = v.v;
-    if (withDerivatives) {
-      delta_[i] = deltaFromLogSpot(v, book_.S[i]);
-      gamma_[i] = gammaFromLogSpot(v, book_.S[i]);
-    }
+    writeValue(value(i, delta_ != nullptr), book_.S[i], i, values_, delta_, gamma_);
   }
   return next_ < count_;
 }

@@ -31,6 +31,7 @@
 #include <vector>
 
 #include "batch/book.hpp"
+#include "batch/passage_book.hpp"
 #include "pricing/first_passage/first_passage.hpp"
 
 namespace jdpricer {
@@ -53,12 +54,6 @@ class TouchBookPricer {
   std::size_t suggestedChunk() const { return 256; }
 
  private:
-  // The slice last built for one direction, and what it was built for.
-  struct Cached {
-    bool built = false;
-    double T = 0.0, r = 0.0, q = 0.0;
-    PassageSlice slice;
-  };
   const PassageSlice& sliceFor(bool up, double T, double r, double q);
   // The value with its derivatives in ln S (0 where it does not move with
   // the spot); the derivatives only when asked.
@@ -74,7 +69,7 @@ class TouchBookPricer {
   double* delta_;
   double* gamma_;
   std::size_t next_ = 0;
-  Cached up_, down_;
+  SliceCache<PassageSlice> up_, down_;  // the slice last built for each direction
 };
 
 // The touch values of a whole book on up to `workers` threads; the same
