@@ -8,9 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "batch/book_pricer.hpp"
-#include "batch/dividend_yield.hpp"
-#include "batch/greeks_book.hpp"
+#include "batch/european_subset.hpp"
 #include "batch/parallel_book.hpp"
 #include "pricing/american/american_put.hpp"
 #include "pricing/american/perpetual_put.hpp"
@@ -231,61 +229,35 @@ void priceAmericanBook(AmericanKind kind, const AmericanModel& model,
   // The solved prices are at least the European price and the payoff: the
   // solver's error may take them a hair below (deep in the money, or where
   // early exercise is worth almost nothing).
-  if (!solve.empty()) {
-    std::vector<double> T, K, S, r, q;
-    for (const std::size_t i : solve) {
-      T.push_back(b.T[i]);
-      K.push_back(b.K[i]);
-      S.push_back(b.S[i]);
-      r.push_back(b.r[i]);
-      q.push_back(options.q[i]);
-    }
-    std::vector<double> netSpots, floors(solve.size());
-    const OptionColumns sub{T.data(), K.data(), S.data(), r.data(), solve.size()};
-    priceBook(call ? Payoff::kCall : Payoff::kPut,
-              KouModel{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true},
-              spotsNetOfDividends(sub, q.data(), netSpots), floors.data(), workers, poll);
-    for (std::size_t j = 0; j < solve.size(); ++j) {
-      const std::size_t i = solve[j];
-      const double payoff = call ? std::max(b.S[i] - b.K[i], 0.0) : std::max(b.K[i] - b.S[i], 0.0);
-      if (!(prices[i] == prices[i])) continue;  // NaN stays NaN
-      prices[i] = std::max(prices[i], payoff);
-      // Only a hair: where the closed form itself is off (its series
-      // cancels for large lam T), it is not a floor.
-      if (floors[j] > prices[i] && floors[j] - prices[i] <= 10.0 * accuracy * b.K[i]) {
-        prices[i] = floors[j];
-      }
-    }
-  }
-  if (european.empty()) return;
-  // The European ones: the closed form at the net spot, and its Greeks
-  // through the dividend yield's chain rule.
-  std::vector<double> T, K, S, r, q;
-  for (const std::size_t i : european) {
-    T.push_back(b.T[i]);
-    K.push_back(b.K[i]);
-    S.push_back(b.S[i]);
-    r.push_back(b.r[i]);
-    q.push_back(options.q[i]);
-  }
   const Payoff payoff = call ? Payoff::kCall : Payoff::kPut;
   const KouModel kou{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true};
-  std::vector<double> netSpots, values(european.size());
-  const OptionColumns sub{T.data(), K.data(), S.data(), r.data(), european.size()};
-  const OptionColumns net = spotsNetOfDividends(sub, q.data(), netSpots);
-  priceBook(payoff, kou, net, values.data(), workers, poll);
-  for (std::size_t j = 0; j < european.size(); ++j) prices[european[j]] = values[j];
-  if (delta == nullptr) return;
-  std::vector<std::vector<double>> fields(kGreekFields, std::vector<double>(european.size()));
-  std::vector<double> psi(european.size());
-  GreeksColumns greeks;
-  for (int f = 0; f < kGreekFields; ++f) greeks.field[f] = fields[f].data();
-  priceGreeksBook(payoff, kou, net, greeks, workers, poll);
-  applyDividendYieldToGreeks(net, q.data(), greeks.field, psi.data());
-  for (std::size_t j = 0; j < european.size(); ++j) {
-    delta[european[j]] = fields[kDelta][j];
-    gamma[european[j]] = fields[kGamma][j];
-    theta[european[j]] = fields[kTheta][j];
+  std::vector<double> floors(solve.size());
+  priceEuropeanSubset(payoff, kou, b, options.q, solve, floors.data(), workers, poll);
+  for (std::size_t j = 0; j < solve.size(); ++j) {
+    const std::size_t i = solve[j];
+    const double intrinsic = call ? std::max(b.S[i] - b.K[i], 0.0) : std::max(b.K[i] - b.S[i], 0.0);
+    if (!(prices[i] == prices[i])) continue;  // NaN stays NaN
+    prices[i] = std::max(prices[i], intrinsic);
+    // Only a hair: where the closed form itself is off (its series cancels
+    // for large lam T), it is not a floor.
+    if (floors[j] > prices[i] && floors[j] - prices[i] <= 10.0 * accuracy * b.K[i]) {
+      prices[i] = floors[j];
+    }
+  }
+  // The European ones: the closed form at the net spot, and its Greeks
+  // through the dividend yield's chain rule.
+  const std::size_t count = european.size();
+  const bool greeks = delta != nullptr;
+  std::vector<double> values(count), d(greeks ? count : 0), g(d.size()), t(d.size());
+  priceEuropeanSubset(payoff, kou, b, options.q, european, values.data(), workers, poll,
+                      greeks ? d.data() : nullptr, g.data(), t.data());
+  for (std::size_t j = 0; j < count; ++j) {
+    prices[european[j]] = values[j];
+    if (greeks) {
+      delta[european[j]] = d[j];
+      gamma[european[j]] = g[j];
+      theta[european[j]] = t[j];
+    }
   }
 }
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "batch/book_pricer.hpp"
-#include "batch/dividend_yield.hpp"
-#include "batch/greeks_book.hpp"
+#include "batch/european_subset.hpp"
 #include "batch/maturity_order.hpp"
 #include "batch/parallel_book.hpp"
+#include "batch/passage_book.hpp"
 #include "pricing/common/fp_environment.hpp"
 
 namespace jdpricer {
@@ -21,8 +21,6 @@ namespace jdpricer {
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
-bool sameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
 bool isUp(BarrierKind kind) {
   return kind == BarrierKind::kUpAndOut || kind == BarrierKind::kUpAndIn;
@@ -46,41 +44,21 @@ class BarrierBookPricer {
   bool priceNext(std::size_t maxOptions) {
     const PinnedFloatingPoint pinned;
     const std::size_t end = std::min(count_, next_ + maxOptions);
-    const bool withDerivatives = delta_ != nullptr;
     for (; next_ < end; ++next_) {
       const std::size_t i = order_[next_];
-      const Jet<double> v = value(i, withDerivatives);
-      prices_[i] = v.v;
-      if (withDerivatives) {
-        delta_[i] = deltaFromLogSpot(v, options_.book.S[i]);
-        gamma_[i] = gammaFromLogSpot(v, options_.book.S[i]);
-      }
+      writeValue(value(i, delta_ != nullptr), options_.book.S[i], i, prices_, delta_, gamma_);
     }
     return next_ < count_;
   }
 
  private:
-  struct Cached {
-    bool built = false;
-    double T = 0.0, r = 0.0, q = 0.0;
-    BarrierSlice slice;
-  };
-
   const BarrierSlice& sliceFor(double T, double r, double q) {
-    if (cached_.built && sameBits(cached_.T, T) && sameBits(cached_.r, r) &&
-        sameBits(cached_.q, q)) {
-      return cached_.slice;
-    }
+    if (cache_.holds(T, r, q)) return cache_.slice();
     const BarrierModel& m = model_;
-    const PassageModel upward{riskNeutralDrift(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2),
-                              m.sigma, m.lam, m.p, m.eta1, m.eta2};
-    buildBarrierSlice(isUp(kind_) ? upward : upward.mirrored(), T, r, q, kBarrierNodes,
-                      cached_.slice);
-    cached_.built = true;
-    cached_.T = T;
-    cached_.r = r;
-    cached_.q = q;
-    return cached_.slice;
+    const PassageModel upward = upwardLaw(r, q, m.sigma, m.lam, m.p, m.eta1, m.eta2);
+    BarrierSlice& slice = cache_.rebuild(T, r, q);
+    buildBarrierSlice(isUp(kind_) ? upward : upward.mirrored(), T, r, q, kBarrierNodes, slice);
+    return slice;
   }
 
   // The price with its derivatives in ln S (0 where it does not move with
@@ -149,7 +127,7 @@ class BarrierBookPricer {
   double* delta_;
   double* gamma_;
   std::size_t next_ = 0;
-  Cached cached_;
+  SliceCache<BarrierSlice> cache_;  // the slice last built
 };
 
 }  // namespace
@@ -177,34 +155,18 @@ void priceBarrierBook(Payoff payoff, BarrierKind kind, const BarrierModel& model
   for (std::size_t i = 0; i < book.count; ++i) {
     if (vanilla[i]) breached.push_back(i);
   }
-  if (breached.empty()) return;
-  std::vector<double> T, K, S, r, q;
-  for (const std::size_t i : breached) {
-    T.push_back(book.T[i]);
-    K.push_back(book.K[i]);
-    S.push_back(book.S[i]);
-    r.push_back(book.r[i]);
-    q.push_back(options.q[i]);
-  }
-  std::vector<double> netSpots, european(breached.size());
-  const OptionColumns sub{T.data(), K.data(), S.data(), r.data(), breached.size()};
-  priceBook(payoff, KouModel{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true},
-            spotsNetOfDividends(sub, q.data(), netSpots), european.data(), workers, poll);
-  for (std::size_t j = 0; j < breached.size(); ++j) prices[breached[j]] = european[j];
-  if (delta == nullptr) return;
-  // Their delta and gamma: the European Greeks at the net spot, turned into
-  // those in the spot itself by the dividend yield's chain rule.
-  std::vector<std::vector<double>> fields(kGreekFields, std::vector<double>(breached.size()));
-  std::vector<double> psi(breached.size());
-  GreeksColumns greeks;
-  for (int f = 0; f < kGreekFields; ++f) greeks.field[f] = fields[f].data();
-  const OptionColumns netBook = spotsNetOfDividends(sub, q.data(), netSpots);
-  priceGreeksBook(payoff, KouModel{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true},
-                  netBook, greeks, workers, poll);
-  applyDividendYieldToGreeks(netBook, q.data(), greeks.field, psi.data());
-  for (std::size_t j = 0; j < breached.size(); ++j) {
-    delta[breached[j]] = fields[kDelta][j];
-    gamma[breached[j]] = fields[kGamma][j];
+  const std::size_t count = breached.size();
+  std::vector<double> european(count), europeanDelta(delta != nullptr ? count : 0),
+      europeanGamma(europeanDelta.size());
+  priceEuropeanSubset(payoff, KouModel{model.sigma, model.lam, model.p, model.eta1, model.eta2, 0, true},
+                      book, options.q, breached, european.data(), workers, poll,
+                      delta != nullptr ? europeanDelta.data() : nullptr, europeanGamma.data());
+  for (std::size_t j = 0; j < count; ++j) {
+    prices[breached[j]] = european[j];
+    if (delta != nullptr) {
+      delta[breached[j]] = europeanDelta[j];
+      gamma[breached[j]] = europeanGamma[j];
+    }
   }
 }
 
