@@ -875,10 +875,7 @@ std::size_t copiesForSegments(const PathBook& b, bool moveMaturities, double sli
 // mirroring (kouModelInDomain), the risk-neutral drift included: outside it
 // every value is NaN, those paid at once too.
 bool modelInDomain(const double* v, double r, double q, bool) {
-  const double sigma = v[kSigma], lam = v[kLam], p = v[kP], eta1 = v[kEta1], eta2 = v[kEta2];
-  if (!jdpricer::kouModelInDomain(sigma, lam, p, eta1, eta2)) return false;
-  const double zeta = p * eta1 / (eta1 - 1.0) + (1.0 - p) * eta2 / (eta2 + 1.0) - 1.0;
-  return std::isfinite(r - q - 0.5 * sigma * sigma - lam * zeta);
+  return jdpricer::kouLawInDomain(r, q, v[kSigma], v[kLam], v[kP], v[kEta1], v[kEta2]);
 }
 
 // Where the headers state the inversion's accuracy (1e-12 to 1e-13 for

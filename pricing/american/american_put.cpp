@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "pricing/american/pide_put.hpp"
+#include "pricing/first_passage/passage_roots.hpp"
 
 namespace jdpricer {
 
@@ -89,10 +90,7 @@ bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t 
     return false;
   };
   if (count == 0 && boundaryCount == 0) return true;
-  const bool modelOk = std::isfinite(qr.sigma) && qr.sigma > 0.0 && std::isfinite(qr.lam) &&
-                       qr.lam >= 0.0 && qr.p >= 0.0 && qr.p <= 1.0 && std::isfinite(qr.eta1) &&
-                       qr.eta1 > 1.0 && std::isfinite(qr.eta2) && qr.eta2 > 0.0;
-  if (!modelOk || !(qr.T > 0.0) || !std::isfinite(qr.T) || !std::isfinite(qr.r) ||
+  if (!kouModelInDomain(qr.sigma, qr.lam, qr.p, qr.eta1, qr.eta2) || !(qr.T > 0.0) || !std::isfinite(qr.T) || !std::isfinite(qr.r) ||
       !std::isfinite(qr.q) || !(qr.accuracy > 0.0)) {
     return fail();
   }
@@ -106,9 +104,6 @@ bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t 
   const double jumpVariance =
       qr.lam * (2.0 * qr.p / (qr.eta1 * qr.eta1) + 2.0 * (1.0 - qr.p) / (qr.eta2 * qr.eta2));
   const double spread = std::sqrt((qr.sigma * qr.sigma + jumpVariance) * qr.T);
-  const double zeta =
-      qr.p * qr.eta1 / (qr.eta1 - 1.0) + (1.0 - qr.p) * qr.eta2 / (qr.eta2 + 1.0) - 1.0;
-  const double nu = qr.r - qr.q - 0.5 * qr.sigma * qr.sigma - qr.lam * zeta;
   // Cells of a fifth of the spread at the strike, stretched beyond half a
   // spread; the grid reaches 8 spreads and four mean jumps past the points.
   StretchedGrid grid;
@@ -121,7 +116,6 @@ bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t 
   grid.lo = -cellsBelow * grid.step;
   grid.points = static_cast<int>(cellsBelow + cellsAbove) + 1;
   int steps = std::max(4, static_cast<int>(std::ceil(8.0 * std::sqrt(qr.T))));
-  (void)nu;
 
   const auto boundarySize = [](int s) { return static_cast<std::size_t>(s) + 1; };
   const auto solve = [&](const StretchedGrid& g, int stepCount, double* at, bool withBoundary) {

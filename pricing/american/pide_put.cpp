@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 
+#include "pricing/first_passage/passage_roots.hpp"
+
 namespace jdpricer {
 
 namespace {
@@ -34,12 +36,10 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
     if (boundary != nullptr) std::fill(boundary, boundary + std::max(pr.steps, 0) + 1, kNaN);
     return false;
   };
-  const bool valid = std::isfinite(pr.sigma) && pr.sigma > 0.0 && std::isfinite(pr.lam) &&
-                     pr.lam >= 0.0 && pr.p >= 0.0 && pr.p <= 1.0 && std::isfinite(pr.eta1) &&
-                     pr.eta1 > 1.0 && std::isfinite(pr.eta2) && pr.eta2 > 0.0 &&
+  const bool valid = kouModelInDomain(pr.sigma, pr.lam, pr.p, pr.eta1, pr.eta2) &&
                      std::isfinite(pr.T) && pr.T > 0.0 && std::isfinite(pr.r) &&
-                     std::isfinite(pr.q) && n >= 5 && pr.steps >= 2 && pr.x != nullptr && pr.settle > 0.0 &&
-                     pr.x[0] < 0.0;
+                     std::isfinite(pr.q) && n >= 5 && pr.steps >= 2 && pr.x != nullptr &&
+                     pr.settle > 0.0 && pr.x[0] < 0.0;
   if (!valid) return fail();
   Arrays a;
   double** slots[kArrays] = {&a.g,        &a.now,       &a.before,    &a.earlier,   &a.next,
@@ -51,8 +51,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   const double* x = pr.x;
 
   const double lam = pr.lam, p = pr.p;
-  const double zeta = p * pr.eta1 / (pr.eta1 - 1.0) + (1.0 - p) * pr.eta2 / (pr.eta2 + 1.0) - 1.0;
-  const double nu = pr.r - pr.q - 0.5 * pr.sigma * pr.sigma - lam * zeta;
+  const double nu = riskNeutralDrift(pr.r, pr.q, pr.sigma, lam, p, pr.eta1, pr.eta2);
   const double halfVariance = 0.5 * pr.sigma * pr.sigma;
   // The rows of A v = sigma^2/2 v_xx + nu v_x - (r + lam) v on the grid:
   // three-point differences, second order on a smoothly stretched grid;
