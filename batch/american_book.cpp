@@ -38,9 +38,50 @@ class VectorStorage : public AmericanStorage {
   std::vector<double> held_;
 };
 
-struct Outputs {
-  double *price, *delta, *gamma, *theta;
+// The parameters whose sensitivities come from bumped solves.
+enum Bumped { kBumpSigma, kBumpRate, kBumpYield, kBumpLam, kBumpP, kBumpEta1, kBumpEta2, kBumped };
+
+struct BumpedInputs {
+  AmericanModel model;
+  double r, q;
+  bool inDomain() const {
+    return kouModelInDomain(model.sigma, model.lam, model.p, model.eta1, model.eta2) &&
+           std::isfinite(r) && std::isfinite(q);
+  }
 };
+
+// The step of each parameter's difference (american_book.hpp).
+double bumpStep(Bumped which, const AmericanModel& m) {
+  switch (which) {
+    case kBumpSigma: return 1e-2 * m.sigma;
+    case kBumpRate:
+    case kBumpYield: return 1e-3;
+    case kBumpLam: return 1e-2 * std::max(m.lam, 0.1);
+    case kBumpP: return 1e-2;
+    case kBumpEta1: return 1e-2 * m.eta1;
+    default: return 1e-2 * m.eta2;
+  }
+}
+
+BumpedInputs bumped(const AmericanModel& m, double r, double q, Bumped which, double by) {
+  BumpedInputs b{m, r, q};
+  switch (which) {
+    case kBumpSigma: b.model.sigma += by; break;
+    case kBumpRate: b.r += by; break;
+    case kBumpYield: b.q += by; break;
+    case kBumpLam: b.model.lam += by; break;
+    case kBumpP: b.model.p += by; break;
+    case kBumpEta1: b.model.eta1 += by; break;
+    default: b.model.eta2 += by; break;
+  }
+  return b;
+}
+
+// The Greeks' column of each bumped parameter.
+double* bumpedColumn(const AmericanGreeksColumns& g, Bumped which) {
+  double* const columns[kBumped] = {g.vega, g.rho, g.psi, g.dlam, g.dp, g.deta1, g.deta2};
+  return columns[which];
+}
 
 // The put problem that gives the options: the put's own, or for calls the
 // dual model's with r and q exchanged.
@@ -72,9 +113,9 @@ class AmericanBookPricer {
  public:
   AmericanBookPricer(AmericanKind kind, const AmericanModel& model, const AmericanColumns& options,
                      double accuracy, const std::size_t* order, std::size_t count,
-                     const Outputs& out)
+                     double* prices, const AmericanGreeksColumns* greeks)
       : kind_(kind), model_(model), options_(options), accuracy_(accuracy), order_(order),
-        count_(count), out_(out) {}
+        count_(count), prices_(prices), greeks_(greeks) {}
 
   std::size_t suggestedChunk() const { return 1; }
 
@@ -97,35 +138,87 @@ class AmericanBookPricer {
            bitsOf(options_.q[i]) == bitsOf(options_.q[j]);
   }
 
+  // v of the bumped problem at the group's points, on the solve's grid.
+  const std::vector<AmericanPutPoint>& bumpedValues(const BumpedInputs& in, double T,
+                                                    const AmericanGrid& grid) {
+    const AmericanPutQuery query = putQuery(kind_, in.model, T, in.r, in.q, accuracy_);
+    bumpedResults_.resize(points_.size());
+    priceAmericanPutsOnGrid(query, grid, points_.data(), points_.size(), storage_,
+                            bumpedResults_.data());
+    return bumpedResults_;
+  }
+
+  // dv/dtheta at the group's points into `slope`: central where both sides
+  // are in the model's domain, else one-sided towards the inside.
+  void bumpedSlope(Bumped which, double T, double r, double q, const AmericanGrid& grid,
+                   double* slope) {
+    const std::size_t n = points_.size();
+    const double h = bumpStep(which, model_);
+    const BumpedInputs up = bumped(model_, r, q, which, h), down = bumped(model_, r, q, which, -h);
+    if (up.inDomain() && down.inDomain()) {
+      const std::vector<AmericanPutPoint>& above = bumpedValues(up, T, grid);
+      for (std::size_t j = 0; j < n; ++j) slope[j] = above[j].value;
+      const std::vector<AmericanPutPoint>& below = bumpedValues(down, T, grid);
+      for (std::size_t j = 0; j < n; ++j) slope[j] = (slope[j] - below[j].value) / (2.0 * h);
+      return;
+    }
+    const double side = up.inDomain() ? 1.0 : -1.0;
+    const BumpedInputs once = side > 0.0 ? up : down;
+    const BumpedInputs twice = bumped(model_, r, q, which, 2.0 * side * h);
+    if (!once.inDomain() || !twice.inDomain()) {
+      std::fill(slope, slope + n, kNaN);
+      return;
+    }
+    const std::vector<AmericanPutPoint>& first = bumpedValues(once, T, grid);
+    for (std::size_t j = 0; j < n; ++j) slope[j] = 4.0 * first[j].value - 3.0 * results_[j].value;
+    const std::vector<AmericanPutPoint>& second = bumpedValues(twice, T, grid);
+    for (std::size_t j = 0; j < n; ++j) {
+      slope[j] = side * (slope[j] - second[j].value) / (2.0 * h);
+    }
+  }
+
   void solveGroup(std::size_t begin, std::size_t end, double T, double r, double q) {
     const OptionColumns& b = options_.book;
     const bool call = kind_ == AmericanKind::kCall;
     const AmericanPutQuery query = putQuery(kind_, model_, T, r, q, accuracy_);
-    points_.resize(end - begin);
-    results_.resize(end - begin);
+    const std::size_t n = end - begin;
+    points_.resize(n);
+    results_.resize(n);
     for (std::size_t j = begin; j < end; ++j) {
       const std::size_t i = order_[j];
       points_[j - begin] = call ? std::log(b.K[i] / b.S[i]) : std::log(b.S[i] / b.K[i]);
     }
-    priceAmericanPuts(query, points_.data(), points_.size(), storage_, results_.data());
+    AmericanGrid grid{};
+    const bool solved = priceAmericanPuts(query, points_.data(), n, storage_, results_.data(),
+                                          nullptr, 0, nullptr, &grid);
+    const bool sensitivities = greeks_ != nullptr && greeks_->vega != nullptr;
+    if (sensitivities) {
+      slopes_.assign(kBumped * n, kNaN);
+      for (int which = 0; solved && which < kBumped; ++which) {
+        bumpedSlope(static_cast<Bumped>(which), T, r, q, grid, slopes_.data() + which * n);
+      }
+    }
     for (std::size_t j = begin; j < end; ++j) {
       const std::size_t i = order_[j];
       const AmericanPutPoint& v = results_[j - begin];
       const double S = b.S[i], K = b.K[i];
+      prices_[i] = call ? S * v.value : K * v.value;
+      if (greeks_ == nullptr) continue;
       if (call) {
-        out_.price[i] = S * v.value;
-        if (out_.delta != nullptr) {
-          out_.delta[i] = v.value - v.slope;
-          out_.gamma[i] = (v.curvature - v.slope) / S;
-          out_.theta[i] = -(S * v.rate);
-        }
+        greeks_->delta[i] = v.value - v.slope;
+        greeks_->gamma[i] = (v.curvature - v.slope) / S;
+        greeks_->theta[i] = -(S * v.rate);
+        greeks_->dualDelta[i] = v.slope * S / K;
       } else {
-        out_.price[i] = K * v.value;
-        if (out_.delta != nullptr) {
-          out_.delta[i] = v.slope * K / S;
-          out_.gamma[i] = (v.curvature - v.slope) * K / S / S;
-          out_.theta[i] = -(K * v.rate);
-        }
+        greeks_->delta[i] = v.slope * K / S;
+        greeks_->gamma[i] = (v.curvature - v.slope) * K / S / S;
+        greeks_->theta[i] = -(K * v.rate);
+        greeks_->dualDelta[i] = v.value - v.slope;
+      }
+      if (!sensitivities) continue;
+      for (int which = 0; which < kBumped; ++which) {
+        bumpedColumn(*greeks_, static_cast<Bumped>(which))[i] =
+            (call ? S : K) * slopes_[which * n + (j - begin)];
       }
     }
   }
@@ -136,43 +229,52 @@ class AmericanBookPricer {
   double accuracy_;
   const std::size_t* order_;
   std::size_t count_;
-  Outputs out_;
+  double* prices_;
+  const AmericanGreeksColumns* greeks_;
   std::size_t next_ = 0;
   VectorStorage storage_;
   std::vector<double> points_;
-  std::vector<AmericanPutPoint> results_;
+  std::vector<AmericanPutPoint> results_, bumpedResults_;
+  std::vector<double> slopes_;  // kBumped columns of the group's size
 };
 
 }  // namespace
 
 void priceAmericanBook(AmericanKind kind, const AmericanModel& model,
                        const AmericanColumns& options, double accuracy, double* prices,
-                       std::size_t workers, const std::function<void()>& poll, double* delta,
-                       double* gamma, double* theta) {
+                       std::size_t workers, const std::function<void()>& poll,
+                       const AmericanGreeksColumns* greeks) {
   const OptionColumns& b = options.book;
-  const Outputs out{prices, delta, gamma, theta};
+  const bool sensitivities = greeks != nullptr && greeks->vega != nullptr;
   const bool call = kind == AmericanKind::kCall;
   const bool modelOk = kouModelInDomain(model.sigma, model.lam, model.p, model.eta1, model.eta2);
   std::vector<Route> route(b.count, Route::kSettled);
   std::vector<std::size_t> solve, european;
   for (std::size_t i = 0; i < b.count; ++i) {
     const double T = b.T[i], K = b.K[i], S = b.S[i], r = b.r[i], q = options.q[i];
-    const auto settle = [&](double price, double slope) {
+    // A price settled without a solve: its slopes in S and K, the rest 0.
+    const auto settle = [&](double price, double slope, double dualSlope) {
       prices[i] = price;
-      if (delta != nullptr) {
-        delta[i] = slope;
-        gamma[i] = price == price ? 0.0 : kNaN;
-        theta[i] = price == price ? 0.0 : kNaN;
+      if (greeks == nullptr) return;
+      const double zero = price == price ? 0.0 : kNaN;
+      greeks->delta[i] = slope;
+      greeks->gamma[i] = zero;
+      greeks->theta[i] = zero;
+      greeks->dualDelta[i] = dualSlope;
+      if (!sensitivities) return;
+      for (int which = 0; which < kBumped; ++which) {
+        bumpedColumn(*greeks, static_cast<Bumped>(which))[i] = zero;
       }
     };
     if (!(T >= 0.0 && std::isfinite(T) && K > 0.0 && std::isfinite(K) && S > 0.0 &&
           std::isfinite(S) && std::isfinite(r) && std::isfinite(q)) || !modelOk) {
-      settle(kNaN, kNaN);
+      settle(kNaN, kNaN, kNaN);
       continue;
     }
     if (T == 0.0) {
       const double payoff = call ? std::max(S - K, 0.0) : std::max(K - S, 0.0);
-      settle(payoff, payoff > 0.0 ? (call ? 1.0 : -1.0) : 0.0);
+      const double slope = payoff > 0.0 ? (call ? 1.0 : -1.0) : 0.0;
+      settle(payoff, slope, -slope);
       continue;
     }
     // Early exercise never pays: a put with r <= 0 <= q, a call with q <= 0 <= r.
@@ -222,7 +324,8 @@ void priceAmericanBook(AmericanKind kind, const AmericanModel& model,
         segments,
         [&](const BookSegment& segment) {
           return std::make_unique<AmericanBookPricer>(kind, model, options, accuracy,
-                                                      segment.order, segment.count, out);
+                                                      segment.order, segment.count, prices,
+                                                      greeks);
         },
         poll);
   }
@@ -247,17 +350,33 @@ void priceAmericanBook(AmericanKind kind, const AmericanModel& model,
   // The European ones: the closed form at the net spot, and its Greeks
   // through the dividend yield's chain rule.
   const std::size_t count = european.size();
-  const bool greeks = delta != nullptr;
-  std::vector<double> values(count), d(greeks ? count : 0), g(d.size()), t(d.size());
-  priceEuropeanSubset(payoff, kou, b, options.q, european, values.data(), workers, poll,
-                      greeks ? d.data() : nullptr, g.data(), t.data());
+  if (greeks == nullptr) {
+    std::vector<double> values(count);
+    priceEuropeanSubset(payoff, kou, b, options.q, european, values.data(), workers, poll);
+    for (std::size_t j = 0; j < count; ++j) prices[european[j]] = values[j];
+    return;
+  }
+  std::vector<std::vector<double>> fields(kGreekFields, std::vector<double>(count));
+  std::vector<double> psi(count);
+  double* columns[kGreekFields];
+  for (int f = 0; f < kGreekFields; ++f) columns[f] = fields[f].data();
+  priceEuropeanSubsetGreeks(payoff, kou, b, options.q, european, columns, psi.data(), workers,
+                            poll);
   for (std::size_t j = 0; j < count; ++j) {
-    prices[european[j]] = values[j];
-    if (greeks) {
-      delta[european[j]] = d[j];
-      gamma[european[j]] = g[j];
-      theta[european[j]] = t[j];
-    }
+    const std::size_t i = european[j];
+    prices[i] = fields[kPrice][j];
+    greeks->delta[i] = fields[kDelta][j];
+    greeks->gamma[i] = fields[kGamma][j];
+    greeks->theta[i] = fields[kTheta][j];
+    greeks->dualDelta[i] = fields[kDualDelta][j];
+    if (!sensitivities) continue;
+    greeks->vega[i] = fields[kVega][j];
+    greeks->rho[i] = fields[kRho][j];
+    greeks->psi[i] = psi[j];
+    greeks->dlam[i] = fields[kDLam][j];
+    greeks->dp[i] = fields[kDP][j];
+    greeks->deta1[i] = fields[kDEta1][j];
+    greeks->deta2[i] = fields[kDEta2][j];
   }
 }
 

@@ -9,6 +9,7 @@
 
 #include "batch/book.hpp"
 #include "batch/book_pricer.hpp"
+#include "pricing/greeks/kou_greeks.hpp"
 
 namespace jdpricer {
 
@@ -21,5 +22,12 @@ void priceEuropeanSubset(Payoff payoff, const KouModel& model, const OptionColum
                          std::size_t workers, const std::function<void()>& poll,
                          double* delta = nullptr, double* gamma = nullptr,
                          double* theta = nullptr);
+
+// The same options' every Greek: field[f][j] (GreekField, the price's
+// column included) and psi[j] = dV/dq for which[j], in the spot itself.
+void priceEuropeanSubsetGreeks(Payoff payoff, const KouModel& model, const OptionColumns& book,
+                               const double* q, const std::vector<std::size_t>& which,
+                               double* const field[kGreekFields], double* psi,
+                               std::size_t workers, const std::function<void()>& poll);
 
 }  // namespace jdpricer

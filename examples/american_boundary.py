@@ -5,7 +5,7 @@ lam = 0.1, p = 0.3445, eta1 = 3.0465, eta2 = 3.0775, T = 0.25; rare jumps of
 about a third in log size either way) and a heavier one (sigma = 0.16,
 lam = 1, p = 0.4, eta1 = 10, eta2 = 5, T = 1; a jump a year, mostly down and
 larger down). For spots 80 to 120 the script prints the American put
-(jdpricer_batch.american_put_greeks, with its delta, gamma and theta), the
+(jdpricer_batch.american_put_greeks, with its delta, gamma, theta and vega), the
 European put (put_prices, n = "auto") and the early-exercise premium, their
 difference.
 
@@ -102,24 +102,29 @@ class Row(NamedTuple):
     delta: float
     gamma: float
     theta: float
+    vega: float
 
 
 def premium_table(params, T, spots=SPOTS, K=STRIKE, r=RATE):
     g = jdpricer_batch.american_put_greeks(T, K, spots, r, *params, accuracy=PRICE_ACCURACY)
     european = jdpricer_batch.put_prices(T, K, spots, r, *params, "auto")
-    return [Row(float(s), float(a), float(e), float(a - e), float(d), float(gm), float(th))
-            for s, a, e, d, gm, th in zip(spots, g.price, european, g.delta, g.gamma, g.theta)]
+    return [Row(float(s), float(a), float(e), float(a - e), float(d), float(gm), float(th),
+                float(v))
+            for s, a, e, d, gm, th, v in zip(spots, g.price, european, g.delta, g.gamma, g.theta,
+                                             g.vega)]
 
 
 def print_table(title, rows):
     print(title)
-    print(f"{'S':>6} {'American':>9} {'European':>9} {'premium':>8} {'delta':>8} {'gamma':>8} {'theta':>8}")
+    print(f"{'S':>6} {'American':>9} {'European':>9} {'premium':>8} {'delta':>8} {'gamma':>8} {'theta':>8}"
+          f" {'vega':>8}")
     for w in rows:
         # Rounded, then + 0.0: a -0.0 (or a rounding error's -1e-17) where
         # the put is exercised would print as "-0.00000".
         gamma, theta = round(w.gamma, 5) + 0.0, round(w.theta, 4) + 0.0
+        vega = round(w.vega, 4) + 0.0
         print(f"{w.spot:6.1f} {w.american:9.4f} {w.european:9.4f} {w.premium:8.4f} {w.delta:+8.4f} "
-              f"{gamma:8.5f} {theta:+8.4f}")
+              f"{gamma:8.5f} {theta:+8.4f} {vega:8.4f}")
 
 
 # ---------------------------------------------------------------- the boundary

@@ -1368,18 +1368,27 @@ AmericanBook americanBook(const Input& in) {
 }
 
 struct AmericanValues {
-  std::vector<double> price, delta, gamma, theta;
+  std::vector<double> price, delta, gamma, theta, dualDelta;
+  // vega, rho, psi, dlam, dp, deta1, deta2, where asked for
+  std::vector<std::vector<double>> model;
 };
 
+// The book's prices; with `greeks` delta, gamma, theta and dual delta too,
+// and with `model` the bumped solves' sensitivities.
 AmericanValues americanValues(const Input& in, const AmericanBook& b, std::size_t workers,
-                              bool greeks) {
-  AmericanValues out{std::vector<double>(b.size(), -7.0), std::vector<double>(b.size(), -7.0),
-                     std::vector<double>(b.size(), -7.0), std::vector<double>(b.size(), -7.0)};
+                              bool greeks, bool model = false) {
+  const std::vector<double> unset(b.size(), -7.0);
+  AmericanValues out{unset, unset, unset, unset, unset, {}};
+  if (model) out.model.assign(7, unset);
+  double* m[7] = {};
+  for (std::size_t f = 0; f < out.model.size(); ++f) m[f] = out.model[f].data();
+  const jdpricer::AmericanGreeksColumns columns{out.delta.data(), out.gamma.data(),
+                                                out.theta.data(), out.dualDelta.data(),
+                                                m[0], m[1], m[2], m[3], m[4], m[5], m[6]};
   jdpricer::priceAmericanBook(
       americanCalls(in) ? jdpricer::AmericanKind::kCall : jdpricer::AmericanKind::kPut,
       americanModel(in), b.columns(), in.v[kAccuracy], out.price.data(), workers, noPoll,
-      greeks ? out.delta.data() : nullptr, greeks ? out.gamma.data() : nullptr,
-      greeks ? out.theta.data() : nullptr);
+      greeks || model ? &columns : nullptr);
   return out;
 }
 
@@ -1396,7 +1405,7 @@ AmericanValues europeanValues(const Input& in, const AmericanBook& b) {
   }
   const jdpricer::OptionColumns net{b.T.data(), b.K.data(), netSpots.data(), b.r.data(),
                                     b.size()};
-  AmericanValues out{std::vector<double>(b.size(), -7.0), {}, {}, {}};
+  AmericanValues out{std::vector<double>(b.size(), -7.0), {}, {}, {}, {}, {}};
   jdpricer::priceBook(payoff, kou, net, out.price.data(), 1, noPoll);
   std::vector<std::vector<double>> fields(jdpricer::kGreekFields, std::vector<double>(b.size()));
   jdpricer::GreeksColumns greeks;
@@ -1434,13 +1443,14 @@ void checkAmericanOption(const Input& in, const AmericanOption& o, std::size_t i
                          bool tameGroup) {
   const bool call = americanCalls(in);
   const double price = american.price[i], delta = american.delta[i], gamma = american.gamma[i],
-               theta = american.theta[i];
+               theta = american.theta[i], dualDelta = american.dualDelta[i];
   if (!americanInputsValid(in, o)) {
     expectNaN("price of a NaN or infinite input, T < 0, K or S <= 0 or a model out of its domain",
               price);
     expectNaN("delta of an input the price is NaN for", delta);
     expectNaN("gamma of an input the price is NaN for", gamma);
     expectNaN("theta of an input the price is NaN for", theta);
+    expectNaN("dual delta of an input the price is NaN for", dualDelta);
     return;
   }
   const double payoff = call ? std::max(o.S - o.K, 0.0) : std::max(o.K - o.S, 0.0);
@@ -1493,6 +1503,12 @@ void checkAmericanOption(const Input& in, const AmericanOption& o, std::size_t i
   const double spread = in.v[kASigma] * std::sqrt(o.T);
   const double lo = call ? -0.02 : -1.02, hi = call ? 1.02 : 0.02;
   if (!(delta >= lo && delta <= hi)) fail("delta outside [-1, 0] (puts) or [0, 1] (calls)", hi, delta);
+  // V = S dV/dS + K dV/dK (homogeneity), but for the floors that raise a
+  // solved price by at most ten times the accuracy.
+  const double homogeneous = o.S * delta + o.K * dualDelta;
+  if (!(std::fabs(homogeneous - price) <= 10.0 * in.v[kAccuracy] * o.K + 1e-9 * (o.S + o.K))) {
+    fail("S delta + K dual delta differs from the price", price, homogeneous);
+  }
   const double gammaScale = 1.0 / (o.S * spread);
   if (!(gamma >= -0.2 * gammaScale)) {
     std::fprintf(stderr, "gamma's scale 1/(S sigma sqrt(T)) = %.17g\n", gammaScale);
@@ -1577,6 +1593,35 @@ void checkAmericans(const Input& in) {
   currentAmericanOption = nullptr;
   // One record in eight: the accuracy itself.
   if ((in.shape[1] & 7) == 0) checkRefinement(in, b, serial);
+  // Another in eight: the model's sensitivities by bumped solves, the same
+  // bits on one worker and two, finite wherever the price is.
+  if ((in.shape[1] & 7) == 1) {
+    const AmericanValues one = americanValues(in, b, 1, true, true);
+    const AmericanValues two = americanValues(in, b, 2, true, true);
+    for (std::size_t i = 0; i < b.size(); ++i) {
+      const AmericanOption o = b.at(i);
+      currentAmericanOption = &o;
+      currentAmericanIndex = i;
+      if (!sameBits(one.price[i], serial.price[i])) {
+        fail("American prices priced with the model's sensitivities differ", serial.price[i],
+             one.price[i]);
+      }
+      for (std::size_t f = 0; f < one.model.size(); ++f) {
+        if (!sameBits(one.model[f][i], two.model[f][i])) {
+          std::fprintf(stderr, "sensitivity %zu\n", f);
+          fail("American model sensitivity on two workers differs from one worker",
+               one.model[f][i], two.model[f][i]);
+        }
+        if (std::isfinite(one.price[i]) && ordinaryAmerican(in, o) && tameGroup(in, b, i) &&
+            !std::isfinite(one.model[f][i])) {
+          std::fprintf(stderr, "sensitivity %zu\n", f);
+          fail("American model sensitivity not finite where the price is", one.price[i],
+               one.model[f][i]);
+        }
+      }
+    }
+    currentAmericanOption = nullptr;
+  }
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include <pybind11/pybind11.h>
 
 #include <functional>
+#include <limits>
 #include <string>
+#include <vector>
 
 #include "batch/american_book.hpp"
 #include "batch_arguments.hpp"
@@ -19,6 +21,13 @@ namespace py = pybind11;
 namespace {
 
 using jdpricer_module::ArrayLike;
+
+// The AmericanGreeks named tuple, created once at registration (a lookup
+// through the module's import costs PyPy microseconds a call).
+py::object& americanGreeksType() {
+  static py::object* type = new py::object();  // lives as long as the interpreter
+  return *type;
+}
 using jdpricer_module::Workers;
 
 // An accuracy the solver can reach: from 1e-10 to 0.1 of the strike.
@@ -30,11 +39,11 @@ double checkedAccuracy(double accuracy) {
   return accuracy;
 }
 
-template <jdpricer::AmericanKind kKind, bool kGreeks>
-py::object americanValues(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
-                          const ArrayLike& r, double sigma, double lam, double p, double eta1,
-                          double eta2, const ArrayLike& q, double accuracy,
-                          const Workers& workers) {
+template <jdpricer::AmericanKind kKind>
+py::array_t<double> americanPrices(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
+                                   const ArrayLike& r, double sigma, double lam, double p,
+                                   double eta1, double eta2, const ArrayLike& q, double accuracy,
+                                   const Workers& workers) {
   const double tolerance = checkedAccuracy(accuracy);
   const std::size_t threads = jdpricer_module::workerCount(workers);
   const jdpricer_module::BroadcastColumns columns =
@@ -42,24 +51,60 @@ py::object americanValues(const ArrayLike& T, const ArrayLike& K, const ArrayLik
   const jdpricer::AmericanModel model{sigma, lam, p, eta1, eta2};
   py::array_t<double> price = jdpricer_module::newResult<double>(columns.shape);
   double* out = price.mutable_data();
-  if constexpr (kGreeks) {
-    py::array_t<double> delta = jdpricer_module::newResult<double>(columns.shape);
-    py::array_t<double> gamma = jdpricer_module::newResult<double>(columns.shape);
-    py::array_t<double> theta = jdpricer_module::newResult<double>(columns.shape);
-    double *d = delta.mutable_data(), *g = gamma.mutable_data(), *t = theta.mutable_data();
-    jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-      jdpricer::priceAmericanBook(kKind, model, {columns.book(), columns.dividendYield()},
-                                  tolerance, out, threads, poll, d, g, t);
-    });
-    return py::module_::import("jdpricer_batch").attr("AmericanGreeks")(price, delta, gamma,
-                                                                         theta);
-  } else {
-    jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
-      jdpricer::priceAmericanBook(kKind, model, {columns.book(), columns.dividendYield()},
-                                  tolerance, out, threads, poll);
-    });
-    return std::move(price);
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::priceAmericanBook(kKind, model, {columns.book(), columns.dividendYield()},
+                                tolerance, out, threads, poll);
+  });
+  return price;
+}
+
+// The AmericanGreeks fields, in the tuple's order.
+enum AmericanField {
+  kPrice, kDelta, kGamma, kVega, kTheta, kRho, kDualDelta, kDLam, kDP, kDEta1, kDEta2, kPsi,
+  kAmericanFields
+};
+
+template <jdpricer::AmericanKind kKind>
+py::object americanGreeks(const ArrayLike& T, const ArrayLike& K, const ArrayLike& S,
+                          const ArrayLike& r, double sigma, double lam, double p, double eta1,
+                          double eta2, const ArrayLike& q, double accuracy,
+                          const Workers& workers, bool modelGreeks) {
+  const double tolerance = checkedAccuracy(accuracy);
+  const std::size_t threads = jdpricer_module::workerCount(workers);
+  const jdpricer_module::BroadcastColumns columns =
+      jdpricer_module::broadcastColumns({{T, "T"}, {K, "K"}, {S, "S"}, {r, "r"}, {q, "q"}});
+  const jdpricer::AmericanModel model{sigma, lam, p, eta1, eta2};
+  std::vector<py::array_t<double>> fields;
+  double* at[kAmericanFields];
+  for (int f = 0; f < kAmericanFields; ++f) {
+    fields.push_back(jdpricer_module::newResult<double>(columns.shape));
+    at[f] = fields.back().mutable_data();
   }
+  const std::size_t count = columns.book().count;
+  if (!modelGreeks) {
+    for (const int f : {kVega, kRho, kPsi, kDLam, kDP, kDEta1, kDEta2}) {
+      std::fill(at[f], at[f] + count, std::numeric_limits<double>::quiet_NaN());
+    }
+  }
+  const jdpricer::AmericanGreeksColumns greeks{
+      at[kDelta],
+      at[kGamma],
+      at[kTheta],
+      at[kDualDelta],
+      modelGreeks ? at[kVega] : nullptr,
+      at[kRho],
+      at[kPsi],
+      at[kDLam],
+      at[kDP],
+      at[kDEta1],
+      at[kDEta2]};
+  jdpricer_module::priceWithInterrupts([&](const std::function<void()>& poll) {
+    jdpricer::priceAmericanBook(kKind, model, {columns.book(), columns.dividendYield()},
+                                tolerance, at[kPrice], threads, poll, &greeks);
+  });
+  py::tuple values(static_cast<std::size_t>(kAmericanFields));
+  for (int f = 0; f < kAmericanFields; ++f) values[f] = std::move(fields[f]);
+  return americanGreeksType()(*values);
 }
 
 py::array_t<double> exerciseBoundary(const ArrayLike& tau, double K, double r, double sigma,
@@ -99,29 +144,32 @@ py::array_t<double> perpetualPutPrices(const ArrayLike& K, const ArrayLike& S, d
 
 void registerAmericanPricing(py::module_& m) {
   namespace docs = jdpricer_module::docs;
-  m.attr("AmericanGreeks") = py::module_::import("collections")
-                                 .attr("namedtuple")("AmericanGreeks", "price delta gamma theta",
-                                                     py::arg("module") = "jdpricer_batch");
+  m.attr("AmericanGreeks") =
+      py::module_::import("collections")
+          .attr("namedtuple")("AmericanGreeks",
+                              "price delta gamma vega theta rho dual_delta dlam dp deta1 deta2 psi",
+                              py::arg("module") = "jdpricer_batch");
   py::object tuple = m.attr("AmericanGreeks");
+  americanGreeksType() = tuple;
   tuple.attr("__doc__") = docs::kAmericanGreeks;
   const py::tuple fieldNames = tuple.attr("_fields");
   for (std::size_t i = 0; i < fieldNames.size(); ++i) {
     tuple.attr(fieldNames[i]).attr("__doc__") = docs::kAmericanGreeksFields[i];
   }
-  const auto define = [&m](const char* name, auto function, const std::string& doc) {
+  const auto define = [&m](const char* name, auto function, const std::string& doc,
+                           auto... more) {
     m.def(name, function, doc.c_str(), py::arg("T"), py::arg("K"), py::arg("S"), py::arg("r"),
           py::arg("sigma"), py::arg("lam"), py::arg("p"), py::arg("eta1"), py::arg("eta2"),
-          py::arg("q") = 0.0, py::arg("accuracy") = 1e-6, py::arg("workers") = 1);
+          py::arg("q") = 0.0, py::arg("accuracy") = 1e-6, py::arg("workers") = 1, more...);
   };
   using jdpricer::AmericanKind;
-  define("american_put_prices", &americanValues<AmericanKind::kPut, false>,
-         docs::americanPutPrices());
-  define("american_call_prices", &americanValues<AmericanKind::kCall, false>,
+  define("american_put_prices", &americanPrices<AmericanKind::kPut>, docs::americanPutPrices());
+  define("american_call_prices", &americanPrices<AmericanKind::kCall>,
          docs::americanCallPrices());
-  define("american_put_greeks", &americanValues<AmericanKind::kPut, true>,
-         docs::americanPutGreeks());
-  define("american_call_greeks", &americanValues<AmericanKind::kCall, true>,
-         docs::americanCallGreeks());
+  define("american_put_greeks", &americanGreeks<AmericanKind::kPut>, docs::americanPutGreeks(),
+         py::kw_only(), py::arg("model_greeks") = true);
+  define("american_call_greeks", &americanGreeks<AmericanKind::kCall>,
+         docs::americanCallGreeks(), py::kw_only(), py::arg("model_greeks") = true);
   m.def("american_exercise_boundary", &exerciseBoundary, docs::americanExerciseBoundary().c_str(),
         py::arg("tau"), py::arg("K"), py::arg("r"), py::arg("sigma"), py::arg("lam"),
         py::arg("p"), py::arg("eta1"), py::arg("eta2"), py::arg("kind") = "put",

@@ -1385,8 +1385,10 @@ True
 
 inline constexpr const char* kAmericanGreeks = R"doc(The result of `american_put_greeks` and `american_call_greeks`.
 
-A named tuple of four float64 arrays of the book's broadcast shape, all from
-the same solves as the price.
+A named tuple of twelve float64 arrays of the book's broadcast shape, the
+fields of `Greeks` in its order. Delta, gamma, theta and dual delta come
+from the same solves as the price; vega, rho, psi and the jump law's from
+solves of the bumped model on the same grids (NaN when not asked for).
 
 Attributes
 ----------
@@ -1396,15 +1398,31 @@ delta : numpy.ndarray of float64
     dV/dS.
 gamma : numpy.ndarray of float64
     d2V/dS2.
+vega : numpy.ndarray of float64
+    dV/dsigma, per unit of sigma.
 theta : numpy.ndarray of float64
     -dV/dT, per year: the change of the value as time passes.
+rho : numpy.ndarray of float64
+    dV/dr, per unit of rate.
+dual_delta : numpy.ndarray of float64
+    dV/dK.
+dlam : numpy.ndarray of float64
+    dV/dlam.
+dp : numpy.ndarray of float64
+    dV/dp.
+deta1 : numpy.ndarray of float64
+    dV/deta1.
+deta2 : numpy.ndarray of float64
+    dV/deta2.
+psi : numpy.ndarray of float64
+    dV/dq, per unit of dividend yield.
 
 Examples
 --------
 >>> import jdpricer_batch
 >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, 100.0, 0.05, 0.15, 0.1, 0.3445, 3.0465, 3.0775)
->>> g._fields
-('price', 'delta', 'gamma', 'theta')
+>>> g._fields == jdpricer_batch.Greeks._fields
+True
 )doc";
 
 // The fields' own docstrings, in the order of the tuple.
@@ -1412,7 +1430,15 @@ inline constexpr const char* kAmericanGreeksFields[] = {
     "The price, bit for bit the prices function's at the same accuracy.",
     "dV/dS.",
     "d2V/dS2.",
+    "dV/dsigma, per unit of sigma.",
     "-dV/dT, per year: the change of the value as time passes.",
+    "dV/dr, per unit of rate.",
+    "dV/dK.",
+    "dV/dlam.",
+    "dV/dp.",
+    "dV/deta1.",
+    "dV/deta2.",
+    "dV/dq, per unit of dividend yield.",
 };
 
 inline constexpr const char kAmericanParameters[] = R"doc(T, K, S, r : array_like
@@ -1473,16 +1499,33 @@ model is (``sigma <= 0``, ``lam < 0``, `p` outside [0, 1], ``eta1 <= 1``,
 more than 2**15 nodes). The same bits for every `workers`.
 )doc";
 
+inline constexpr const char kModelGreeks[] = R"doc(model_greeks : bool, optional
+    Whether to compute vega, rho, psi, dlam, dp, deta1 and deta2 (default
+    True). They cost 14 further solves a maturity (two a parameter, on the
+    grids the price's solve stopped at), about ten times the price's own;
+    with False they are NaN and the call costs about what the prices cost.
+)doc";
+
 inline constexpr const char kAmericanGreeksReturns[] = R"doc(
 Returns
 -------
 AmericanGreeks
-    A named tuple of float64 arrays of the broadcast shape: ``price`` (bit
-    for bit the prices function's), ``delta`` (dV/dS), ``gamma`` (d2V/dS2)
-    and ``theta`` (-dV/dT), from the same solves: the solution's slope and
-    curvature at the option's point and its time derivative at the last
-    step, each extrapolated as the price is. At ``T == 0`` the payoff's
-    slope, gamma and theta 0.
+    A named tuple of float64 arrays of the broadcast shape, the fields of
+    `Greeks`. ``price`` is bit for bit the prices function's. ``delta``,
+    ``gamma``, ``theta`` and ``dual_delta`` come from the same solves: the
+    solution's slope and curvature at the option's point and its time
+    derivative at the last step, each extrapolated as the price is (the dual
+    delta by the price's homogeneity in S and K). The model's sensitivities
+    are central differences of solves of the bumped model on the grids that
+    the price's solve stopped at, extrapolated alike, so that the difference
+    is the price's change and not a change of grid (steps of 1e-2 of sigma,
+    lam and the eta's, 1e-2 in p, 1e-3 in r and q; one-sided second-order
+    differences where a step would leave the model's domain, as at
+    ``lam == 0`` or ``p == 0``). They are good to about 1e-4 of their size
+    at the money and 1e-3 near the exercise boundary at the default
+    accuracy. Options that are European (see Notes) get
+    the closed form's exact Greeks. At ``T == 0`` the payoff's slopes in S
+    and K, and every other field 0.
 )doc";
 
 inline constexpr const char kAmericanPrices[] = R"doc(
@@ -1535,11 +1578,11 @@ True
 }
 
 inline std::string americanPutGreeks() {
-  return joined(R"doc(American put prices with their delta, gamma and theta.
+  return joined(R"doc(American put prices with their Greeks.
 
 Parameters
 ----------
-)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
+)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kModelGreeks, kAmericanGreeksReturns,
                 kAmericanNotes, R"doc(
 Examples
 --------
@@ -1548,15 +1591,17 @@ Examples
 >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, [80.0, 100.0], 0.05, *model)
 >>> [round(float(d), 3) for d in g.delta]
 [-1.0, -0.438]
+>>> [round(float(v), 2) for v in g.vega]
+[0.0, 19.2]
 )doc");
 }
 
 inline std::string americanCallGreeks() {
-  return joined(R"doc(American call prices with their delta, gamma and theta.
+  return joined(R"doc(American call prices with their Greeks.
 
 Parameters
 ----------
-)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kAmericanGreeksReturns,
+)doc", kAmericanParameters, kModel, kPathDividendYield, kAccuracy, kWorkers, kModelGreeks, kAmericanGreeksReturns,
                 kAmericanNotes, R"doc(
 Examples
 --------

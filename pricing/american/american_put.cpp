@@ -78,12 +78,40 @@ AmericanPutPoint pointAt(const double* value, const double* rate, const Stretche
   return p;
 }
 
+std::size_t boundarySize(int steps) { return static_cast<std::size_t>(steps) + 1; }
+
+// Doubles a solve on `grid` needs: [value | rate | nodes | workspace | boundary].
+std::size_t solveSize(const StretchedGrid& grid, int steps) {
+  return 3 * static_cast<std::size_t>(grid.points) + americanPutWorkspace(grid.points) +
+         boundarySize(steps);
+}
+
+bool solveOn(const AmericanPutQuery& qr, const StretchedGrid& grid, int steps, double* at,
+             bool withBoundary) {
+  double* nodes = at + 2 * grid.points;
+  for (int i = 0; i < grid.points; ++i) nodes[i] = grid.node(i);
+  // The fixed point settled to a ten-thousandth of the accuracy a step:
+  // a few hundred steps leave its error far below the accuracy.
+  const AmericanPutProblem problem{qr.T,    qr.r,    qr.q,  qr.sigma,    qr.lam,
+                                   qr.p,    qr.eta1, qr.eta2, nodes,     grid.points,
+                                   steps,   std::max(1e-15, 1e-4 * qr.accuracy)};
+  double* work = nodes + grid.points;
+  return solveAmericanPut(problem, work, at, at + grid.points,
+                          withBoundary ? work + americanPutWorkspace(grid.points) : nullptr);
+}
+
+// (4 v_f - v_c)/3 for the value and each derivative.
+AmericanPutPoint extrapolated(const AmericanPutPoint& c, const AmericanPutPoint& f) {
+  return {f.value + (f.value - c.value) / 3.0, f.slope + (f.slope - c.slope) / 3.0,
+          f.curvature + (f.curvature - c.curvature) / 3.0, f.rate + (f.rate - c.rate) / 3.0};
+}
+
 }  // namespace
 
 bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t count,
                        AmericanStorage& storage, AmericanPutPoint* out,
                        const double* boundaryTimes, std::size_t boundaryCount,
-                       double* boundary) {
+                       double* boundary, AmericanGrid* reached) {
   const auto fail = [&] {
     for (std::size_t j = 0; j < count; ++j) out[j] = {kNaN, kNaN, kNaN, kNaN};
     if (boundary != nullptr) std::fill(boundary, boundary + boundaryCount, kNaN);
@@ -117,23 +145,8 @@ bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t 
   grid.points = static_cast<int>(cellsBelow + cellsAbove) + 1;
   int steps = std::max(4, static_cast<int>(std::ceil(8.0 * std::sqrt(qr.T))));
 
-  const auto boundarySize = [](int s) { return static_cast<std::size_t>(s) + 1; };
   const auto solve = [&](const StretchedGrid& g, int stepCount, double* at, bool withBoundary) {
-    // at: [value | rate | nodes | workspace | boundary]
-    double* nodes = at + 2 * g.points;
-    for (int i = 0; i < g.points; ++i) nodes[i] = g.node(i);
-    // The fixed point settled to a ten-thousandth of the accuracy a step:
-    // a few hundred steps leave its error far below the accuracy.
-    const AmericanPutProblem problem{qr.T,   qr.r,    qr.q,    qr.sigma, qr.lam,   qr.p,
-                                     qr.eta1, qr.eta2, nodes, g.points, stepCount,
-                                     std::max(1e-15, 1e-4 * qr.accuracy)};
-    double* work = nodes + g.points;
-    return solveAmericanPut(problem, work, at, at + g.points,
-                            withBoundary ? work + americanPutWorkspace(g.points) : nullptr);
-  };
-  const auto solveSize = [&](const StretchedGrid& g, int stepCount) {
-    return 3 * static_cast<std::size_t>(g.points) + americanPutWorkspace(g.points) +
-           boundarySize(stepCount);
+    return solveOn(qr, g, stepCount, at, withBoundary);
   };
   double* buffer = storage.lend(solveSize(grid, steps));
   if (!solve(grid, steps, buffer, false)) return fail();
@@ -164,17 +177,15 @@ bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t 
     for (std::size_t j = 0; j < count; ++j) {
       const AmericanPutPoint c = pointAt(buffer, buffer + coarse.points, coarse, x[j]);
       const AmericanPutPoint f = pointAt(fineValue, fineRate, grid, x[j]);
-      const AmericanPutPoint extrapolated{f.value + (f.value - c.value) / 3.0,
-                                          f.slope + (f.slope - c.slope) / 3.0,
-                                          f.curvature + (f.curvature - c.curvature) / 3.0,
-                                          f.rate + (f.rate - c.rate) / 3.0};
-      finite = finite && std::isfinite(extrapolated.value);
-      if (pairs > 0) moved = std::max(moved, std::abs(extrapolated.value - out[j].value));
-      out[j] = extrapolated;
+      const AmericanPutPoint e = extrapolated(c, f);
+      finite = finite && std::isfinite(e.value);
+      if (pairs > 0) moved = std::max(moved, std::abs(e.value - out[j].value));
+      out[j] = e;
     }
     ++pairs;
     if (!finite || !(moved == moved)) return fail();
     if (pairs > 1 && moved <= qr.accuracy) {
+      if (reached != nullptr) *reached = {grid.alpha, grid.lo, grid.step, grid.points, steps};
       for (std::size_t j = 0; j < boundaryCount; ++j) {
         // Linear in tau between the steps' boundaries, tau_m = T (m/M)^2.
         const double at =
@@ -188,6 +199,37 @@ bool priceAmericanPuts(const AmericanPutQuery& qr, const double* x, std::size_t 
     // The finer solve is the next pair's coarser one.
     std::memmove(buffer, fine, 2 * static_cast<std::size_t>(grid.points) * sizeof(double));
   }
+}
+
+bool priceAmericanPutsOnGrid(const AmericanPutQuery& qr, const AmericanGrid& on,
+                             const double* x, std::size_t count, AmericanStorage& storage,
+                             AmericanPutPoint* out) {
+  const auto fail = [&] {
+    for (std::size_t j = 0; j < count; ++j) out[j] = {kNaN, kNaN, kNaN, kNaN};
+    return false;
+  };
+  if (!kouModelInDomain(qr.sigma, qr.lam, qr.p, qr.eta1, qr.eta2) || !(qr.T > 0.0) ||
+      !std::isfinite(qr.T) || !std::isfinite(qr.r) || !std::isfinite(qr.q) ||
+      !(qr.accuracy > 0.0) || on.points % 2 != 1 || on.points < 9 || on.steps % 2 != 0 ||
+      on.points > kMostPoints) {
+    return fail();
+  }
+  const StretchedGrid fine{on.alpha, on.lo, on.step, on.points};
+  const StretchedGrid coarse{on.alpha, on.lo, 2.0 * on.step, (on.points + 1) / 2};
+  const std::size_t front = 2 * static_cast<std::size_t>(coarse.points);
+  double* buffer = storage.lend(std::max(solveSize(coarse, on.steps / 2),
+                                         front + solveSize(fine, on.steps)));
+  double* fineArea = buffer + front;
+  if (!solveOn(qr, coarse, on.steps / 2, buffer, false) ||
+      !solveOn(qr, fine, on.steps, fineArea, false)) {
+    return fail();
+  }
+  for (std::size_t j = 0; j < count; ++j) {
+    if (!std::isfinite(x[j])) return fail();
+    out[j] = extrapolated(pointAt(buffer, buffer + coarse.points, coarse, x[j]),
+                          pointAt(fineArea, fineArea + fine.points, fine, x[j]));
+  }
+  return true;
 }
 
 }  // namespace jdpricer

@@ -24,6 +24,16 @@
 // The grid and the steps depend only on the maturity, r, q, the model, the
 // accuracy and the range of the points: the same points give the same bits
 // however they are shared out.
+//
+// Model sensitivities. The grid depends on sigma and the jump law (its
+// reach and spacing scale with the log-price's spread), so prices of a
+// bumped model solved afresh would differ by a change of grid too, an
+// O(h^2) error that no small bump outweighs. A bumped problem is instead
+// solved on the pair of grids the unbumped solve stopped at (the returned
+// AmericanGrid), extrapolated alike: the difference of two such values is
+// the change of the discrete solution alone, smooth in the parameter but
+// for the exercise region's nodes (a node that changes sides leaves a kink
+// of the size of the discretisation error).
 #pragma once
 
 #include <cstddef>
@@ -51,13 +61,30 @@ class AmericanStorage {
   ~AmericanStorage() = default;
 };
 
+// The finer grid of the pair that a solve stopped at: x = alpha sinh(xi),
+// xi = lo + i step for i < points, and `steps` time steps; the coarser one
+// has twice the spacing and half the steps.
+struct AmericanGrid {
+  double alpha, lo, step;
+  int points, steps;
+};
+
 // The points' values and derivatives; false (all NaN) where the problem is
 // not solvable or the accuracy is not reached. `boundaryTimes`, if not
 // null, asks for the exercise boundary x*(tau) at `boundaryCount` times to
 // expiry in [0, T], written to `boundary` (NaN where no node is exercised).
+// `reached`, if not null, gets the grid of the last pair.
 bool priceAmericanPuts(const AmericanPutQuery& query, const double* x, std::size_t count,
                        AmericanStorage& storage, AmericanPutPoint* out,
                        const double* boundaryTimes = nullptr, std::size_t boundaryCount = 0,
-                       double* boundary = nullptr);
+                       double* boundary = nullptr, AmericanGrid* reached = nullptr);
+
+// The points' values and derivatives from one pair of solves on `grid` and
+// its coarser half, extrapolated as priceAmericanPuts does, with no
+// refinement and no estimate (a nearby problem on a grid a solve reached).
+// False (all NaN) where the problem is not solvable.
+bool priceAmericanPutsOnGrid(const AmericanPutQuery& query, const AmericanGrid& grid,
+                             const double* x, std::size_t count, AmericanStorage& storage,
+                             AmericanPutPoint* out);
 
 }  // namespace jdpricer

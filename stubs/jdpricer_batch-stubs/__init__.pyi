@@ -2908,8 +2908,10 @@ def floating_lookback_put_greeks(
 class AmericanGreeks(NamedTuple):
     """The result of `american_put_greeks` and `american_call_greeks`.
 
-    A named tuple of four float64 arrays of the book's broadcast shape, all from
-    the same solves as the price.
+    A named tuple of twelve float64 arrays of the book's broadcast shape, the
+    fields of `Greeks` in its order. Delta, gamma, theta and dual delta come
+    from the same solves as the price; vega, rho, psi and the jump law's from
+    solves of the bumped model on the same grids (NaN when not asked for).
 
     Attributes
     ----------
@@ -2919,15 +2921,31 @@ class AmericanGreeks(NamedTuple):
         dV/dS.
     gamma : numpy.ndarray of float64
         d2V/dS2.
+    vega : numpy.ndarray of float64
+        dV/dsigma, per unit of sigma.
     theta : numpy.ndarray of float64
         -dV/dT, per year: the change of the value as time passes.
+    rho : numpy.ndarray of float64
+        dV/dr, per unit of rate.
+    dual_delta : numpy.ndarray of float64
+        dV/dK.
+    dlam : numpy.ndarray of float64
+        dV/dlam.
+    dp : numpy.ndarray of float64
+        dV/dp.
+    deta1 : numpy.ndarray of float64
+        dV/deta1.
+    deta2 : numpy.ndarray of float64
+        dV/deta2.
+    psi : numpy.ndarray of float64
+        dV/dq, per unit of dividend yield.
 
     Examples
     --------
     >>> import jdpricer_batch
     >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, 100.0, 0.05, 0.15, 0.1, 0.3445, 3.0465, 3.0775)
-    >>> g._fields
-    ('price', 'delta', 'gamma', 'theta')
+    >>> g._fields == jdpricer_batch.Greeks._fields
+    True
     """
 
     price: NDArray[np.float64]
@@ -2936,8 +2954,24 @@ class AmericanGreeks(NamedTuple):
     """dV/dS."""
     gamma: NDArray[np.float64]
     """d2V/dS2."""
+    vega: NDArray[np.float64]
+    """dV/dsigma, per unit of sigma."""
     theta: NDArray[np.float64]
     """-dV/dT, per year: the change of the value as time passes."""
+    rho: NDArray[np.float64]
+    """dV/dr, per unit of rate."""
+    dual_delta: NDArray[np.float64]
+    """dV/dK."""
+    dlam: NDArray[np.float64]
+    """dV/dlam."""
+    dp: NDArray[np.float64]
+    """dV/dp."""
+    deta1: NDArray[np.float64]
+    """dV/deta1."""
+    deta2: NDArray[np.float64]
+    """dV/deta2."""
+    psi: NDArray[np.float64]
+    """dV/dq, per unit of dividend yield."""
 
 def american_put_prices(
     T: ArrayLike,
@@ -3170,8 +3204,10 @@ def american_put_greeks(
     q: ArrayLike = 0.0,
     accuracy: _Real = 1e-6,
     workers: SupportsIndex = 1,
+    *,
+    model_greeks: bool = True,
 ) -> AmericanGreeks:
-    """American put prices with their delta, gamma and theta.
+    """American put prices with their Greeks.
 
     Parameters
     ----------
@@ -3202,16 +3238,31 @@ def american_put_greeks(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    model_greeks : bool, optional
+        Whether to compute vega, rho, psi, dlam, dp, deta1 and deta2 (default
+        True). They cost 14 further solves a maturity (two a parameter, on the
+        grids the price's solve stopped at), about ten times the price's own;
+        with False they are NaN and the call costs about what the prices cost.
 
     Returns
     -------
     AmericanGreeks
-        A named tuple of float64 arrays of the broadcast shape: ``price`` (bit
-        for bit the prices function's), ``delta`` (dV/dS), ``gamma`` (d2V/dS2)
-        and ``theta`` (-dV/dT), from the same solves: the solution's slope and
-        curvature at the option's point and its time derivative at the last
-        step, each extrapolated as the price is. At ``T == 0`` the payoff's
-        slope, gamma and theta 0.
+        A named tuple of float64 arrays of the broadcast shape, the fields of
+        `Greeks`. ``price`` is bit for bit the prices function's. ``delta``,
+        ``gamma``, ``theta`` and ``dual_delta`` come from the same solves: the
+        solution's slope and curvature at the option's point and its time
+        derivative at the last step, each extrapolated as the price is (the dual
+        delta by the price's homogeneity in S and K). The model's sensitivities
+        are central differences of solves of the bumped model on the grids that
+        the price's solve stopped at, extrapolated alike, so that the difference
+        is the price's change and not a change of grid (steps of 1e-2 of sigma,
+        lam and the eta's, 1e-2 in p, 1e-3 in r and q; one-sided second-order
+        differences where a step would leave the model's domain, as at
+        ``lam == 0`` or ``p == 0``). They are good to about 1e-4 of their size
+        at the money and 1e-3 near the exercise boundary at the default
+        accuracy. Options that are European (see Notes) get
+        the closed form's exact Greeks. At ``T == 0`` the payoff's slopes in S
+        and K, and every other field 0.
 
     Raises
     ------
@@ -3265,6 +3316,8 @@ def american_put_greeks(
     >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, [80.0, 100.0], 0.05, *model)
     >>> [round(float(d), 3) for d in g.delta]
     [-1.0, -0.438]
+    >>> [round(float(v), 2) for v in g.vega]
+    [0.0, 19.2]
     """
 
 def american_call_greeks(
@@ -3280,8 +3333,10 @@ def american_call_greeks(
     q: ArrayLike = 0.0,
     accuracy: _Real = 1e-6,
     workers: SupportsIndex = 1,
+    *,
+    model_greeks: bool = True,
 ) -> AmericanGreeks:
-    """American call prices with their delta, gamma and theta.
+    """American call prices with their Greeks.
 
     Parameters
     ----------
@@ -3312,16 +3367,31 @@ def american_call_greeks(
         Threads the call uses, scipy.fft's convention: 1 (the default) prices
         on the calling thread, a negative count wraps around ``os.cpu_count()``
         (-1: every core). The results are bit for bit the same for every count.
+    model_greeks : bool, optional
+        Whether to compute vega, rho, psi, dlam, dp, deta1 and deta2 (default
+        True). They cost 14 further solves a maturity (two a parameter, on the
+        grids the price's solve stopped at), about ten times the price's own;
+        with False they are NaN and the call costs about what the prices cost.
 
     Returns
     -------
     AmericanGreeks
-        A named tuple of float64 arrays of the broadcast shape: ``price`` (bit
-        for bit the prices function's), ``delta`` (dV/dS), ``gamma`` (d2V/dS2)
-        and ``theta`` (-dV/dT), from the same solves: the solution's slope and
-        curvature at the option's point and its time derivative at the last
-        step, each extrapolated as the price is. At ``T == 0`` the payoff's
-        slope, gamma and theta 0.
+        A named tuple of float64 arrays of the broadcast shape, the fields of
+        `Greeks`. ``price`` is bit for bit the prices function's. ``delta``,
+        ``gamma``, ``theta`` and ``dual_delta`` come from the same solves: the
+        solution's slope and curvature at the option's point and its time
+        derivative at the last step, each extrapolated as the price is (the dual
+        delta by the price's homogeneity in S and K). The model's sensitivities
+        are central differences of solves of the bumped model on the grids that
+        the price's solve stopped at, extrapolated alike, so that the difference
+        is the price's change and not a change of grid (steps of 1e-2 of sigma,
+        lam and the eta's, 1e-2 in p, 1e-3 in r and q; one-sided second-order
+        differences where a step would leave the model's domain, as at
+        ``lam == 0`` or ``p == 0``). They are good to about 1e-4 of their size
+        at the money and 1e-3 near the exercise boundary at the default
+        accuracy. Options that are European (see Notes) get
+        the closed form's exact Greeks. At ``T == 0`` the payoff's slopes in S
+        and K, and every other field 0.
 
     Raises
     ------

@@ -29,22 +29,35 @@ TEST(AmericanBook, EveryWorkerCountHasTheOneWorkerBits) {
   const jdpricer::AmericanColumns book{{T.data(), K.data(), S.data(), r.data(), T.size()},
                                        q.data()};
   const jdpricer::AmericanModel model{0.2, 1.0, 0.4, 10.0, 5.0};
+  // Prices and the eleven Greeks' columns (the model's by bumped solves).
+  struct Priced {
+    std::vector<double> price;
+    std::vector<std::vector<double>> greeks;
+  };
+  const auto priced = [&](jdpricer::AmericanKind kind, std::size_t workers) {
+    Priced out{std::vector<double>(T.size()), std::vector<std::vector<double>>(11, out.price)};
+    double* c[11];
+    for (int f = 0; f < 11; ++f) c[f] = out.greeks[f].data();
+    const jdpricer::AmericanGreeksColumns columns{c[0], c[1], c[2], c[3], c[4], c[5],
+                                                  c[6], c[7], c[8], c[9], c[10]};
+    jdpricer::priceAmericanBook(kind, model, book, 1e-4, out.price.data(), workers, [] {},
+                                &columns);
+    return out;
+  };
   for (const auto kind : {jdpricer::AmericanKind::kPut, jdpricer::AmericanKind::kCall}) {
-    std::vector<double> one(T.size()), d1(T.size()), g1(T.size()), t1(T.size());
-    jdpricer::priceAmericanBook(kind, model, book, 1e-4, one.data(), 1, [] {}, d1.data(),
-                                g1.data(), t1.data());
+    const Priced one = priced(kind, 1);
     for (const std::size_t workers : {2u, 4u}) {
-      std::vector<double> other(T.size()), d(T.size()), g(T.size()), t(T.size());
-      jdpricer::priceAmericanBook(kind, model, book, 1e-4, other.data(), workers, [] {},
-                                  d.data(), g.data(), t.data());
+      const Priced other = priced(kind, workers);
       for (std::size_t i = 0; i < T.size(); ++i) {
-        ASSERT_TRUE(sameBits(one[i], other[i])) << i;
-        ASSERT_TRUE(sameBits(d1[i], d[i]) && sameBits(g1[i], g[i]) && sameBits(t1[i], t[i])) << i;
+        ASSERT_TRUE(sameBits(one.price[i], other.price[i])) << i;
+        for (int f = 0; f < 11; ++f) {
+          ASSERT_TRUE(sameBits(one.greeks[f][i], other.greeks[f][i])) << i << " field " << f;
+        }
       }
     }
     for (std::size_t i = 0; i < T.size(); ++i) {
-      EXPECT_GT(one[i], 0.0) << i;
-      EXPECT_TRUE(std::isfinite(d1[i]) && std::isfinite(g1[i]) && std::isfinite(t1[i])) << i;
+      EXPECT_GT(one.price[i], 0.0) << i;
+      for (int f = 0; f < 11; ++f) EXPECT_TRUE(std::isfinite(one.greeks[f][i])) << i << " " << f;
     }
   }
 }
@@ -79,6 +92,31 @@ TEST(AmericanPut, AccuraciesKeepTheirPromises) {
   query.sigma = 0.0;
   EXPECT_FALSE(jdpricer::priceAmericanPuts(query, x, 3, storage, loose));
   EXPECT_TRUE(std::isnan(loose[0].value));
+}
+
+// A bumped solve's difference is taken against the unbumped values, so the
+// pair on the grid a solve reached must give those values' bits.
+TEST(AmericanPut, TheGridReachedGivesTheSolvesOwnBits) {
+  const double x[] = {-0.3, -0.05, 0.0, 0.2};
+  jdpricer::AmericanPutPoint solved[4], again[4];
+  Storage storage;
+  const jdpricer::AmericanPutQuery query{0.7, 0.05, 0.02, 0.25, 2.0, 0.3, 8.0, 6.0, 1e-5};
+  jdpricer::AmericanGrid grid{};
+  ASSERT_TRUE(jdpricer::priceAmericanPuts(query, x, 4, storage, solved, nullptr, 0, nullptr,
+                                          &grid));
+  ASSERT_TRUE(jdpricer::priceAmericanPutsOnGrid(query, grid, x, 4, storage, again));
+  for (int j = 0; j < 4; ++j) {
+    EXPECT_TRUE(sameBits(solved[j].value, again[j].value) &&
+                sameBits(solved[j].slope, again[j].slope) &&
+                sameBits(solved[j].curvature, again[j].curvature) &&
+                sameBits(solved[j].rate, again[j].rate))
+        << j;
+  }
+  // A grid that has no coarser half is refused, not read past its end.
+  jdpricer::AmericanGrid even = grid;
+  even.points += 1;
+  EXPECT_FALSE(jdpricer::priceAmericanPutsOnGrid(query, even, x, 4, storage, again));
+  EXPECT_TRUE(std::isnan(again[0].value));
 }
 
 }  // namespace

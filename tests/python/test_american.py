@@ -99,7 +99,8 @@ def test_a_call_is_the_dual_put_and_prices_are_monotone():
 
 def test_greeks_are_the_prices_derivatives_and_the_bits_do_not_depend_on_workers():
     S = np.array([90.0, 100.0, 112.0])
-    g = batch.american_put_greeks(0.5, 100.0, S, 0.05, *MODEL, q=0.01, accuracy=1e-8)
+    g = batch.american_put_greeks(0.5, 100.0, S, 0.05, *MODEL, q=0.01, accuracy=1e-8,
+                                  model_greeks=False)
 
     def price(s, t=0.5):
         return batch.american_put_prices(t, 100.0, s, 0.05, *MODEL, q=0.01, accuracy=1e-8)
@@ -116,6 +117,73 @@ def test_greeks_are_the_prices_derivatives_and_the_bits_do_not_depend_on_workers
                                            workers=workers)
         for a, b in zip(one, other):
             np.testing.assert_array_equal(a, b)
+
+
+# Each model sensitivity, the parameter it moves and a difference step for
+# prices solved afresh (their grids move with the parameter, so the steps
+# are larger than the bumped solves' own).
+SENSITIVITIES = {"vega": ("sigma", 2e-3), "rho": ("r", 1e-3), "psi": ("q", 1e-3),
+                 "dlam": ("lam", 1e-2), "dp": ("p", 5e-3), "deta1": ("eta1", 5e-2),
+                 "deta2": ("eta2", 5e-2)}
+
+
+def american(kind, what, inputs, **options):
+    args = dict(inputs)
+    q = args.pop("q")
+    return getattr(batch, f"american_{kind}_{what}")(**args, q=q, **options)
+
+
+def moved(inputs, name, by):
+    out = dict(inputs)
+    out[name] = out[name] + by
+    return out
+
+
+@pytest.mark.parametrize("kind, q", [("put", 0.01), ("call", 0.06)])
+def test_model_sensitivities_are_the_prices_derivatives(kind, q):
+    inputs = dict(T=0.5, K=100.0, S=np.array([88.0, 100.0, 112.0]), r=0.05, sigma=0.16, lam=1.0,
+                  p=0.4, eta1=10.0, eta2=5.0, q=q)
+    g = american(kind, "greeks", inputs)
+    for field, (name, h) in SENSITIVITIES.items():
+        up = american(kind, "prices", moved(inputs, name, h), accuracy=1e-8)
+        down = american(kind, "prices", moved(inputs, name, -h), accuracy=1e-8)
+        np.testing.assert_allclose(getattr(g, field), (up - down) / (2 * h), rtol=1e-3, atol=1e-3,
+                                   err_msg=field)
+    # The price is homogeneous of degree one in S and K.
+    np.testing.assert_allclose(inputs["S"] * g.delta + 100.0 * g.dual_delta, g.price, atol=1e-9)
+    spot = american(kind, "greeks", inputs, model_greeks=False)
+    for field in g._fields:
+        if field in SENSITIVITIES:
+            assert np.all(np.isnan(getattr(spot, field))), field
+        else:
+            np.testing.assert_array_equal(getattr(spot, field), getattr(g, field), err_msg=field)
+
+
+def test_model_sensitivities_at_the_edges_of_the_model_and_where_exercise_never_pays():
+    # No jumps and only upward jumps: lam and p can only move inwards, so
+    # the differences are one-sided (second order). The grid that prices
+    # without jumps to 1e-6 K leaves dlam some 0.4% off.
+    inputs = dict(T=0.5, K=100.0, S=95.0, r=0.05, sigma=0.2, lam=0.0, p=1.0, eta1=10.0,
+                  eta2=5.0, q=0.0)
+    g = american("put", "greeks", inputs)
+    for field, name, h in (("dlam", "lam", 0.02), ("dp", "p", -0.02)):
+        f0, f1, f2 = (american("put", "prices", moved(inputs, name, k * h), accuracy=1e-8)
+                      for k in (0, 1, 2))
+        assert float(getattr(g, field)) == pytest.approx((4 * f1 - 3 * f0 - f2) / (2 * h),
+                                                         rel=1e-2, abs=1e-3), field
+    assert float(g.dp) == 0.0 or abs(float(g.dp)) < 1e-6  # no jumps: p moves nothing
+    # Where early exercise never pays, every field is the closed form's.
+    T, K = np.array([[0.25], [1.0]]), np.array([90.0, 100.0, 110.0])
+    for kind, r, q in (("put", -0.01, 0.02), ("call", 0.03, 0.0)):
+        got = getattr(batch, f"american_{kind}_greeks")(T, K, 100.0, r, *MODEL, q=q)
+        closed = getattr(batch, f"{kind}_greeks")(T, K, 100.0, r, *MODEL, "auto", q=q)
+        for field in closed._fields:
+            np.testing.assert_array_equal(getattr(got, field), getattr(closed, field),
+                                          err_msg=f"{kind} {field}")
+    expired = batch.american_put_greeks(0.0, [90.0, 110.0], 100.0, 0.05, *MODEL)
+    np.testing.assert_array_equal(expired.dual_delta, [0.0, 1.0])
+    for field in SENSITIVITIES:
+        np.testing.assert_array_equal(getattr(expired, field), [0.0, 0.0], err_msg=field)
 
 
 def test_exercise_boundary_separates_exercise_from_waiting():

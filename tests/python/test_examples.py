@@ -302,6 +302,12 @@ def test_american_boundary_greeks_are_the_slopes_of_the_prices(american_boundary
         # (V''' of the order of 1e-2: 4e-4); gamma 4e-5/h^2 = 1.6e-4, its
         # truncation far less; theta (-1 to -5) 2e-5/(2 dT) = 1e-3 and dT^2/6
         # of the third time derivative.
-        for w, d, g, th in zip([w for w in rows if w.spot in held], (up - down) / (2 * h),
-                               (up - 2 * mid + down) / h**2, -(later - sooner) / (2 * dT)):
+        # Vega (about 20) by sigma +- 0.002: 1e-5/0.004 = 2.5e-3 from the prices.
+        ds = 0.002
+        vol = lambda s_: ab.jdpricer_batch.american_put_prices(  # noqa: E731
+            T, ab.STRIKE, held, ab.RATE, params[0] + s_, *params[1:], accuracy=ab.PRICE_ACCURACY)
+        vegas = (vol(ds) - vol(-ds)) / (2 * ds)
+        for w, d, g, th, v in zip([w for w in rows if w.spot in held], (up - down) / (2 * h),
+                                  (up - 2 * mid + down) / h**2, -(later - sooner) / (2 * dT), vegas):
             assert abs(w.delta - d) < 2e-3 and abs(w.gamma - g) < 2e-4 and abs(w.theta - th) < 1e-2, (name, w, d, g, th)
+            assert abs(w.vega - v) < 2e-2, (name, w, v)
