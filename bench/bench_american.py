@@ -1,5 +1,5 @@
 """American options: error against time for a few accuracies, and the cost of
-strike ladders, single options and a surface, side by side with the
+strike ladders, single options, Greeks and a surface, side by side with the
 European closed form.
 
 Every figure of one run comes from the same interpreter, the functions
@@ -56,6 +56,15 @@ def main():
                                                                  accuracy=accuracy), rounds)
             print(f"    accuracy {accuracy:.0e}: error {error:.1e}, ladder of 21 "
                   f"{ladder * 1e3:8.2f} ms, one option {single * 1e3:8.2f} ms")
+    print("Greeks of the ladder at 1e-6 against its prices (one call each, timed in turns):")
+    for name, T, model in (("Toivanen, T = 0.25", 0.25, TOIVANEN), ("reference, T = 1", 1.0, MODEL)):
+        prices, spot, full = (
+            best_time(lambda: batch.american_put_prices(T, K, 100.0, 0.05, *model), rounds),
+            best_time(lambda: batch.american_put_greeks(T, K, 100.0, 0.05, *model,
+                                                        model_greeks=False), rounds),
+            best_time(lambda: batch.american_put_greeks(T, K, 100.0, 0.05, *model), rounds))
+        print(f"  {name}: prices {prices * 1e3:.2f} ms, delta/gamma/theta/dual delta "
+              f"{spot / prices:.2f}x, with the model's sensitivities {full / prices:.1f}x")
     for workers in (1, 2):
         surface = best_time(lambda: batch.american_put_prices(T_SURFACE, K, 100.0, 0.05, *MODEL,
                                                               workers=workers), max(2, rounds // 3))
