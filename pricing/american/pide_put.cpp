@@ -16,10 +16,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // operator's rows, the jump kernels' cell weights.
 struct Arrays {
   double *g, *now, *before, *earlier, *next, *rhs, *jump, *pivot, *reduced, *up, *down, *last;
-  double *lower, *centre, *upper;
+  double *lower, *centre, *upper, *factor, *inverse;
   double *upDecay, *upConstant, *upSlope, *downDecay, *downConstant, *downSlope;
 };
-constexpr int kArrays = 21;
+constexpr int kArrays = 23;
 
 }  // namespace
 
@@ -28,12 +28,13 @@ std::size_t americanPutWorkspace(int points) {
 }
 
 bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* value,
-                      double* rate, double* boundary) {
+                      double* rate, double* boundary, double* edge) {
   const int n = pr.points;
   const auto fail = [&] {
     std::fill(value, value + std::max(n, 0), kNaN);
     std::fill(rate, rate + std::max(n, 0), kNaN);
     if (boundary != nullptr) std::fill(boundary, boundary + std::max(pr.steps, 0) + 1, kNaN);
+    if (edge != nullptr) *edge = kNaN;
     return false;
   };
   const bool valid = kouModelInDomain(pr.sigma, pr.lam, pr.p, pr.eta1, pr.eta2) &&
@@ -46,7 +47,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
                              &a.rhs,      &a.jump,      &a.pivot,     &a.reduced,   &a.up,
                              &a.down,     &a.last,      &a.lower,     &a.centre,    &a.upper,
                              &a.upDecay,  &a.upConstant, &a.upSlope,  &a.downDecay, &a.downConstant,
-                             &a.downSlope};
+                             &a.downSlope, &a.factor,   &a.inverse};
   for (int s = 0; s < kArrays; ++s) *slots[s] = workspace + static_cast<std::size_t>(s) * n;
   const double* x = pr.x;
 
@@ -91,45 +92,186 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   for (int i = 0; i < n; ++i) a.g[i] = std::max(1.0 - std::exp(x[i]), 0.0);
 
   // lam (p U + (1 - p) D) of v, by the two running sums.
+  // The two recursions run side by side in one loop (one from each end):
+  // each is a chain of dependent operations, and two chains overlap.
   const auto jumpTerm = [&](const double* v) {
     a.up[n - 1] = 0.0;
-    for (int i = n - 2; i >= 0; --i) {
+    a.down[0] = belowGrid;
+    for (int k = 1; k < n; ++k) {
+      const int i = n - 1 - k;
       a.up[i] = a.upDecay[i] * a.up[i + 1] + a.upConstant[i] * v[i] +
                 a.upSlope[i] * (v[i + 1] - v[i]);
-    }
-    a.down[0] = belowGrid;
-    for (int i = 1; i < n; ++i) {
-      a.down[i] = a.downDecay[i] * a.down[i - 1] + a.downConstant[i] * v[i] +
-                  a.downSlope[i] * (v[i - 1] - v[i]);
+      a.down[k] = a.downDecay[k] * a.down[k - 1] + a.downConstant[k] * v[k] +
+                  a.downSlope[k] * (v[k - 1] - v[k]);
     }
     for (int i = 0; i < n; ++i) a.jump[i] = lam * (p * a.up[i] + (1.0 - p) * a.down[i]);
   };
 
+  // The exercise boundary s between nodes (front tracking). Brennan-
+  // Schwartz alone puts the boundary on a node: the values near it then
+  // carry an O(h^2) error whose constant jumps with the boundary's place in
+  // its cell, so that two resolutions extrapolate erratically there, and a
+  // spot a little above the boundary converged only on very fine grids.
+  // Instead, with the boundary at s in the cell [x_c, x_(c+1)), node c + 1
+  // takes the three-point row through s, where v = g(s) (Dirichlet, the
+  // cells below exercised), and s is chosen so that v leaves g with g's
+  // slope (smooth fit, w = v - G with G = 1 - e^x: w(s) = w_x(s) = 0).
+  // The rows above keep their elimination from the top, so a trial s costs
+  // O(1): the new pivot of row c + 1 and two substitutions. w_x(s) is
+  // judged by the parabola through (s, 0) and the next two nodes,
+  // c + 2 and c + 3 (node c + 1 lies too near s when s nears it):
+  // residual(s) = w_(c+2) d_(c+3)^2 - w_(c+3) d_(c+2)^2, d = x - s, zero
+  // when w_x(s) = 0, negative for a boundary too low (v dips below g above
+  // it) and positive for one too high. The residual is found from the
+  // Brennan-Schwartz node outwards, a cell at a time, and its root in the
+  // cell by the Illinois method. Where no cell near it brackets a root (the
+  // first instants, where the boundary layer is thinner than a cell, or a
+  // boundary at the grid's ends or the strike) the node boundary stays.
+  const auto rowThrough = [&](double alpha, double beta, int c, double s, double* v) {
+    const int first = c + 1;
+    const double left = x[first] - s, right = x[first + 1] - x[first], both = left + right;
+    double lo = 2.0 * halfVariance / (left * both), up = 2.0 * halfVariance / (right * both);
+    const double centredLo = -nu * right / (left * both), centredUp = nu * left / (right * both);
+    if (lo + centredLo >= 0.0 && up + centredUp >= 0.0) {
+      lo += centredLo;
+      up += centredUp;
+    } else if (nu > 0.0) {
+      up += nu / right;
+    } else {
+      lo -= nu / left;
+    }
+    const double centre = -(lo + up) - (pr.r + lam);
+    const double m = (-beta * up) * a.inverse[first + 1];
+    const double pivot = (alpha - beta * centre) - m * (-beta * a.lower[first + 1]);
+    const double reduced = ((a.rhs[first] + beta * a.jump[first]) - m * a.reduced[first + 1]) +
+                           beta * lo * (1.0 - std::exp(s));
+    v[0] = reduced / pivot;
+    for (int k = 1; k <= 2; ++k) {
+      const int i = first + k;
+      v[k] = (a.reduced[i] - (-beta * a.lower[i]) * v[k - 1]) * a.inverse[i];
+    }
+    const double w2 = v[1] - (1.0 - std::exp(x[first + 1]));
+    const double w3 = v[2] - (1.0 - std::exp(x[first + 2]));
+    const double d2 = x[first + 1] - s, d3 = x[first + 2] - s;
+    return w2 * (d3 * d3) - w3 * (d2 * d2);
+  };
+  double front = kNaN, tauNow = 0.0;
+  // Returns the first node above the boundary's row (from which the
+  // caller substitutes upward), or 0 where the boundary stays on a node.
+  const auto trackBoundary = [&](double alpha, double beta, int last) -> int {
+    if (last < 2 || last + 8 >= n) return 0;
+    // Only once the boundary layer, about sigma sqrt(tau) wide, spans the
+    // three cells the fit uses: before that the parabola misplaces s by
+    // O(h), where the node boundary errs by O(h^2) in the values.
+    if (!(x[last + 3] - x[last] <= pr.sigma * std::sqrt(tauNow))) return 0;
+    constexpr double kEdge = 1.0 - 1e-6;  // of a cell: row c + 1 stays regular
+    const auto at = [&](int c, double t) { return x[c] + t * (x[c + 1] - x[c]); };
+    double v[3];
+    int c = last;
+    double low = rowThrough(alpha, beta, c, x[c], v), high;
+    if (low > 0.0) {
+      for (int moves = 0; low > 0.0 && moves < 4 && c > 1; ++moves) {
+        --c;
+        low = rowThrough(alpha, beta, c, x[c], v);
+      }
+      high = rowThrough(alpha, beta, c, at(c, kEdge), v);
+    } else {
+      high = rowThrough(alpha, beta, c, at(c, kEdge), v);
+      for (int moves = 0; high < 0.0 && moves < 4 && c + 8 < n; ++moves) {
+        ++c;
+        low = rowThrough(alpha, beta, c, x[c], v);
+        high = rowThrough(alpha, beta, c, at(c, kEdge), v);
+      }
+    }
+    if (!(low <= 0.0 && high >= 0.0) || !(at(c, kEdge) < 0.0)) return 0;
+    // Illinois on t, s = x_c + t (x_(c+1) - x_c).
+    double t0 = 0.0, t1 = kEdge, f0 = low, f1 = high, t = 0.0;
+    int kept = 0;
+    for (int it = 0; it < 100 && t1 - t0 > 1e-13; ++it) {
+      t = f1 > f0 ? t1 - f1 * (t1 - t0) / (f1 - f0) : 0.5 * (t0 + t1);
+      if (!(t > t0 && t < t1)) t = 0.5 * (t0 + t1);
+      const double f = rowThrough(alpha, beta, c, at(c, t), v);
+      if (f == 0.0) break;
+      if (f < 0.0) {
+        t0 = t;
+        f0 = f;
+        if (kept == -1) f1 *= 0.5;
+        kept = -1;
+      } else {
+        t1 = t;
+        f1 = f;
+        if (kept == 1) f0 *= 0.5;
+        kept = 1;
+      }
+    }
+    const double s = at(c, t);
+    rowThrough(alpha, beta, c, s, v);
+    for (int i = last + 1; i <= c; ++i) a.next[i] = a.g[i];
+    a.next[c + 1] = std::max(a.g[c + 1], v[0]);
+    front = s;
+    return c + 2;
+  };
+
   // (alpha - beta A) v = rhs + beta jump(v), v >= g, v = g at the first
   // node and 0 at the last: the jump term iterated to a fixed point, each
-  // sweep by Brennan-Schwartz.
+  // sweep by Brennan-Schwartz, the boundary then placed within its cell.
   const auto step = [&](double alpha, double beta) -> bool {
-    for (int sweep = 0; sweep < 60; ++sweep) {
+    // The elimination of the operator's rows from the top is the same for
+    // every sweep of a step: its pivots, their reciprocals and the rows'
+    // multipliers once, and a sweep's two recursions without a division.
+    const int top = n - 2;
+    a.pivot[top] = alpha - beta * a.centre[top];
+    a.inverse[top] = 1.0 / a.pivot[top];
+    for (int i = top - 1; i >= 1; --i) {
+      const double m = (-beta * a.upper[i]) * a.inverse[i + 1];
+      a.factor[i] = m;
+      a.pivot[i] = (alpha - beta * a.centre[i]) - m * (-beta * a.lower[i + 1]);
+      a.inverse[i] = 1.0 / a.pivot[i];
+    }
+    // A sweep maps the iterate through (alpha - beta A)^(-1) beta J and a
+    // projection; in the max norm J has norm lam and the inverse of the
+    // M-matrix at most 1/(alpha + beta (r + lam)) (its row sums), and the
+    // projection does not expand, so the sweeps contract by at most
+    // rho = beta lam / (alpha + beta (r + lam)) and leave an error of at most
+    // rho/(1 - rho) times the last sweep's move. Sweeps stop once that bound
+    // is below `settle` (one sweep without jumps); where rho is not below 1
+    // (a rate far below -lam), by the move itself.
+    const double diagonal = alpha + beta * (pr.r + lam);
+    const double rho = diagonal > beta * lam ? (beta * lam) / diagonal : 1.0;
+    const double remaining = rho < 1.0 ? rho / (1.0 - rho) : 1.0;
+    for (int sweep = 0; sweep < 100; ++sweep) {
       jumpTerm(a.next);
-      const int top = n - 2;
-      a.pivot[top] = alpha - beta * a.centre[top];
       a.reduced[top] = a.rhs[top] + beta * a.jump[top];
       for (int i = top - 1; i >= 1; --i) {
-        const double m = (-beta * a.upper[i]) / a.pivot[i + 1];
-        a.pivot[i] = (alpha - beta * a.centre[i]) - m * (-beta * a.lower[i + 1]);
-        a.reduced[i] = (a.rhs[i] + beta * a.jump[i]) - m * a.reduced[i + 1];
+        a.reduced[i] = (a.rhs[i] + beta * a.jump[i]) - a.factor[i] * a.reduced[i + 1];
       }
       std::copy(a.next, a.next + n, a.last);
+      // Substitution upward: through the exercise region (v = g, a single
+      // interval from the bottom for a put), the boundary placed, then on.
       a.next[0] = a.g[0];
-      for (int i = 1; i <= top; ++i) {
-        a.next[i] =
-            std::max(a.g[i], (a.reduced[i] - (-beta * a.lower[i]) * a.next[i - 1]) / a.pivot[i]);
+      int i = 1;
+      for (; i <= top; ++i) {
+        const double held =
+            (a.reduced[i] - (-beta * a.lower[i]) * a.next[i - 1]) * a.inverse[i];
+        if (!(held <= a.g[i] && a.g[i] > 0.0)) break;
+        a.next[i] = a.g[i];
+      }
+      // Placing the boundary makes the sweep's map depend on which cell
+      // holds it, and the sweeps could then cycle between two cells, or
+      // between a placed boundary and a node one; a step that has not
+      // settled after 8 sweeps (3 or 4 settle one) finishes with the
+      // boundary on a node, whose sweeps contract.
+      front = kNaN;
+      const int tracked = sweep < 8 ? trackBoundary(alpha, beta, i - 1) : 0;
+      for (i = tracked > 0 ? tracked : i; i <= top; ++i) {
+        a.next[i] = std::max(
+            a.g[i], (a.reduced[i] - (-beta * a.lower[i]) * a.next[i - 1]) * a.inverse[i]);
       }
       a.next[n - 1] = 0.0;
       double moved = 0.0;
       for (int i = 0; i < n; ++i) moved = std::max(moved, std::abs(a.next[i] - a.last[i]));
       if (!(moved == moved)) return false;
-      if (moved <= pr.settle) return true;
+      if (remaining * moved <= pr.settle) return true;
     }
     return false;
   };
@@ -138,7 +280,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
     if (boundary == nullptr) return;
     int last = -1;
     for (int i = 0; i < n - 1 && a.now[i] <= a.g[i] && a.g[i] > 0.0; ++i) last = i;
-    boundary[index] = last < 0 ? kNaN : x[last];
+    boundary[index] = front == front ? front : last < 0 ? kNaN : x[last];
   };
 
   // The steps grow away from expiry, tau_m = T (m/M)^2: the payoff's kink
@@ -154,6 +296,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   // Two implicit Euler half steps to tau_1.
   double previousStep = tauAt(1);
   for (int half = 0; half < 2; ++half) {
+    tauNow = 0.5 * (half + 1) * previousStep;
     std::copy(a.now, a.now + n, a.rhs);
     std::copy(a.now, a.now + n, a.next);
     if (!step(1.0, 0.5 * previousStep)) return fail();
@@ -165,6 +308,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   double alpha = 1.5, ratio = 1.0, k = previousStep;
   for (int m = 2; m <= pr.steps; ++m) {
     k = tauAt(m) - tauAt(m - 1);
+    tauNow = tauAt(m);
     ratio = k / previousStep;
     alpha = (1.0 + 2.0 * ratio) / (1.0 + ratio);
     const double keep = 1.0 + ratio, fade = ratio * ratio / (1.0 + ratio);
@@ -180,6 +324,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
     previousStep = k;
   }
   std::copy(a.now, a.now + n, value);
+  if (edge != nullptr) *edge = front;
   // v_tau at T by the last step's BDF2 formula (second order); 0 where the
   // option is exercised.
   const double keep = 1.0 + ratio, fade = ratio * ratio / (1.0 + ratio);

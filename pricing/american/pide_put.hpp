@@ -26,7 +26,9 @@
 // point (it contracts by about lam k per sweep), each sweep solved exactly
 // by the Brennan-Schwartz elimination (eliminate from the top, then
 // substitute upward from the exercise region, projecting on g), which is
-// exact for a put's single exercise region at low x.
+// exact for a put's single exercise region at low x; the boundary is
+// then placed within its cell by the smooth fit (front tracking, in the
+// source), so that the error near it is as regular as elsewhere.
 //
 // Numerical caveats. The error is O(h^2 + k^2) away from the boundary's
 // first instants; the caller extrapolates two resolutions (Richardson) and
@@ -43,7 +45,8 @@ struct AmericanPutProblem {
   const double* x;                   // the nodes, increasing, the first below 0
   int points;                        // how many
   int steps;                         // time steps, tau_m = T (m/steps)^2 (the first as two halves)
-  double settle;                     // the jump term's fixed point: sweeps until v moves less
+  double settle;                     // the jump term's fixed point: sweeps until its bound on
+                                     // the remaining error is below this
 };
 
 // Doubles of workspace a solve of `points` nodes needs.
@@ -52,10 +55,12 @@ std::size_t americanPutWorkspace(int points);
 // Solves and writes v at the nodes at tau = T into `value` and v_tau there
 // into `rate` (0 where exercised); `boundary`, if not null, gets
 // `steps + 1` log-boundaries x*(tau_n) (the last node where v = g, NaN
-// where none is). Returns false (values NaN) where the problem is not
-// solvable (sigma <= 0, a model out of its domain, a step that does not
-// settle).
+// where none is; between nodes where it was tracked); `edge`, if not null,
+// gets the boundary at tau = T placed between nodes, NaN where it stayed on
+// a node (then the last node where v = g is the boundary). Returns false
+// (values NaN) where the problem is not solvable (sigma <= 0, a model out
+// of its domain, a step that does not settle).
 bool solveAmericanPut(const AmericanPutProblem& problem, double* workspace, double* value,
-                      double* rate, double* boundary);
+                      double* rate, double* boundary, double* edge = nullptr);
 
 }  // namespace jdpricer

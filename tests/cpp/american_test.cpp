@@ -119,4 +119,30 @@ TEST(AmericanPut, TheGridReachedGivesTheSolvesOwnBits) {
   EXPECT_TRUE(std::isnan(again[0].value));
 }
 
+// Spots a little above the exercise boundary: their time value is tiny
+// and sits on the boundary's place within its cell. With the boundary on
+// a node their extrapolated values wandered by 1e-6 of the strike between
+// resolutions, and the refinement ran to 2561 nodes and 1024 steps
+// (K = 127: time value 2.3e-5 of the strike); placed between nodes, they
+// converge like the rest.
+TEST(AmericanPut, SpotsJustAboveTheBoundaryConvergeLikeTheOthers) {
+  const double strikes[] = {118.0, 121.0, 124.0, 125.0, 127.0};
+  double x[5];
+  for (int j = 0; j < 5; ++j) x[j] = std::log(100.0 / strikes[j]);
+  Storage storage;
+  jdpricer::AmericanPutQuery query{1.0, 0.05, 0.0, 0.16, 1.0, 0.4, 10.0, 5.0, 1e-8};
+  jdpricer::AmericanPutPoint exact[5], priced[5];
+  ASSERT_TRUE(jdpricer::priceAmericanPuts(query, x, 5, storage, exact));
+  query.accuracy = 1e-6;
+  jdpricer::AmericanGrid grid{};
+  ASSERT_TRUE(jdpricer::priceAmericanPuts(query, x, 5, storage, priced, nullptr, 0, nullptr,
+                                          &grid));
+  for (int j = 0; j < 5; ++j) {
+    EXPECT_GT(exact[j].value, 1.0 - 100.0 / strikes[j]) << strikes[j];  // not exercised
+    EXPECT_LT(std::fabs(priced[j].value - exact[j].value), 1e-6) << strikes[j];
+  }
+  EXPECT_LE(grid.points, 1201);
+  EXPECT_LE(grid.steps, 256);
+}
+
 }  // namespace

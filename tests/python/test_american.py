@@ -199,6 +199,29 @@ def test_exercise_boundary_separates_exercise_from_waiting():
     assert np.all(call > 100.0) and call[0] < call[1]
 
 
+def test_boundary_lies_between_nodes_and_meets_the_perpetual_level():
+    # Without jumps the perpetual put is exercised at Merton's K beta/(1 + beta),
+    # beta = 2r/sigma^2, which a 200-year put's boundary has reached (within
+    # 0.003). The grid's cells are wide there: the boundary on a node, the
+    # last exercised one, missed the level by 0.064.
+    beta = 2 * 0.05 / 0.25**2
+    critical = batch.american_exercise_boundary([200.0], 100.0, 0.05, 0.25, 0.0, 0.5, 10.0, 5.0)
+    assert critical[0] == pytest.approx(100 * beta / (1 + beta), abs=0.02)
+
+
+def test_models_whose_sweeps_could_cycle_or_stall_still_converge():
+    # A coarse step's sweeps once cycled between a boundary placed in its
+    # cell and one on a node; many jumps a year once left the coarse steps'
+    # sweeps too slow to settle (lam k near 1). Both gave NaN.
+    K = np.linspace(100 / 1.2, 100 / 0.8, 7)
+    cases = [(1.2034697, 0.08, 0.0, (0.25327209, 1.6056619, 0.48095772, 7.6583182, 17.853410)),
+             (4.657, 0.05411, 0.0, (0.09719, 6.803, 0.7894, 18.8, 11.48))]
+    for T, r, q, model in cases:
+        loose = batch.american_put_prices(T, K, 100.0, r, *model, q=q, accuracy=1e-5)
+        tight = batch.american_put_prices(T, K, 100.0, r, *model, q=q, accuracy=1e-7)
+        assert np.all(np.abs(loose - tight) <= 1e-5 * K), (T, loose - tight)
+
+
 def test_bad_input():
     with pytest.raises(ValueError, match="accuracy"):
         batch.american_put_prices(1.0, 100.0, 100.0, 0.05, *MODEL, accuracy=0.0)
