@@ -57,10 +57,12 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   // The rows of A v = sigma^2/2 v_xx + nu v_x - (r + lam) v on the grid:
   // three-point differences, second order on a smoothly stretched grid;
   // the drift upwinded where it would outweigh the diffusion (far out,
-  // where the cells are wide), which keeps the matrix an M-matrix.
-  for (int i = 1; i < n - 1; ++i) {
-    const double left = x[i] - x[i - 1], right = x[i + 1] - x[i], both = left + right;
-    double lo = 2.0 * halfVariance / (left * both), up = 2.0 * halfVariance / (right * both);
+  // where the cells are wide), which keeps the matrix an M-matrix. A row's
+  // couplings to its lower and upper neighbours, `left` and `right` away.
+  const auto threePointRow = [&](double left, double right, double& lo, double& up) {
+    const double both = left + right;
+    lo = 2.0 * halfVariance / (left * both);
+    up = 2.0 * halfVariance / (right * both);
     const double centredLo = -nu * right / (left * both), centredUp = nu * left / (right * both);
     if (lo + centredLo >= 0.0 && up + centredUp >= 0.0) {
       lo += centredLo;
@@ -70,6 +72,10 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
     } else {
       lo -= nu / left;
     }
+  };
+  for (int i = 1; i < n - 1; ++i) {
+    double lo, up;
+    threePointRow(x[i] - x[i - 1], x[i + 1] - x[i], lo, up);
     a.lower[i] = lo;
     a.upper[i] = up;
     a.centre[i] = -(lo + up) - (pr.r + lam);
@@ -129,17 +135,8 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   // boundary at the grid's ends or the strike) the node boundary stays.
   const auto rowThrough = [&](double alpha, double beta, int c, double s, double* v) {
     const int first = c + 1;
-    const double left = x[first] - s, right = x[first + 1] - x[first], both = left + right;
-    double lo = 2.0 * halfVariance / (left * both), up = 2.0 * halfVariance / (right * both);
-    const double centredLo = -nu * right / (left * both), centredUp = nu * left / (right * both);
-    if (lo + centredLo >= 0.0 && up + centredUp >= 0.0) {
-      lo += centredLo;
-      up += centredUp;
-    } else if (nu > 0.0) {
-      up += nu / right;
-    } else {
-      lo -= nu / left;
-    }
+    double lo, up;
+    threePointRow(x[first] - s, x[first + 1] - x[first], lo, up);
     const double centre = -(lo + up) - (pr.r + lam);
     const double m = (-beta * up) * a.inverse[first + 1];
     const double pivot = (alpha - beta * centre) - m * (-beta * a.lower[first + 1]);
