@@ -21,6 +21,10 @@ struct StretchedGrid {
   double alpha, lo, step;  // in xi: the first node and the spacing
   int points;
   double node(int i) const { return alpha * std::sinh(lo + i * step); }
+  // The cell [node(i), node(i + 1)) that holds x, unclamped (up to rounding).
+  int cell(double x) const {
+    return static_cast<int>(std::floor((std::asinh(x / alpha) - lo) / step));
+  }
 };
 
 // A nodal function and its x-derivatives at x from the cubic in xi through
@@ -30,8 +34,7 @@ template <class AtNode>
 void cubicAt(AtNode at, const StretchedGrid& grid, double x, double& value, double& slope,
              double& curvature) {
   const double xi = std::asinh(x / grid.alpha);
-  int i = static_cast<int>(std::floor((xi - grid.lo) / grid.step)) - 1;
-  i = std::max(0, std::min(i, grid.points - 4));
+  const int i = std::max(0, std::min(grid.cell(x) - 1, grid.points - 4));
   const double t = (xi - grid.lo) / grid.step - i;  // in [0, 3] about the nodes i .. i + 3
   const double v0 = at(i), v1 = at(i + 1), v2 = at(i + 2), v3 = at(i + 3);
   // Lagrange weights at t for nodes 0, 1, 2, 3, and their derivatives.
@@ -73,8 +76,7 @@ AmericanPutPoint pointAt(const double* value, const double* rate, const Stretche
     return {1.0 + gs, gs, gs, 0.0};
   }
   if (edge == edge) {
-    int c = static_cast<int>(std::floor((std::asinh(edge / grid.alpha) - grid.lo) / grid.step));
-    c = std::max(0, std::min(c, grid.points - 4));
+    int c = std::max(0, std::min(grid.cell(edge), grid.points - 4));
     while (c + 4 < grid.points && grid.node(c + 1) <= edge) ++c;
     while (c > 0 && grid.node(c) > edge) --c;
     const double near = grid.node(c + 2), far = grid.node(c + 3);
@@ -94,9 +96,7 @@ AmericanPutPoint pointAt(const double* value, const double* rate, const Stretche
       return p;
     }
   }
-  const double xi = std::asinh(x / grid.alpha);
-  const int first = std::max(0, std::min(static_cast<int>(std::floor((xi - grid.lo) / grid.step)) - 1,
-                                         grid.points - 4));
+  const int first = std::max(0, std::min(grid.cell(x) - 1, grid.points - 4));
   if (grid.node(first + 3) <= 0.0) {
     double w, ws, wc;
     cubicAt([&](int i) { return value[i] - payoff(grid.node(i)); }, grid, x, w, ws, wc);

@@ -15,7 +15,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 // The grid's arrays, carved from the caller's workspace: the state, the
 // operator's rows, the jump kernels' cell weights.
 struct Arrays {
-  double *g, *now, *before, *earlier, *next, *rhs, *jump, *pivot, *reduced, *up, *down, *last;
+  double *g, *smooth, *now, *before, *earlier, *next, *rhs, *jump, *reduced, *up, *down, *last;
   double *lower, *centre, *upper, *factor, *inverse;
   double *upDecay, *upConstant, *upSlope, *downDecay, *downConstant, *downSlope;
 };
@@ -44,7 +44,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   if (!valid) return fail();
   Arrays a;
   double** slots[kArrays] = {&a.g,        &a.now,       &a.before,    &a.earlier,   &a.next,
-                             &a.rhs,      &a.jump,      &a.pivot,     &a.reduced,   &a.up,
+                             &a.rhs,      &a.jump,      &a.smooth,    &a.reduced,   &a.up,
                              &a.down,     &a.last,      &a.lower,     &a.centre,    &a.upper,
                              &a.upDecay,  &a.upConstant, &a.upSlope,  &a.downDecay, &a.downConstant,
                              &a.downSlope, &a.factor,   &a.inverse};
@@ -95,7 +95,12 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   }
   // Below the grid v = g = 1 - e^y: D at the first node in closed form.
   const double belowGrid = 1.0 - std::exp(x[0]) * (pr.eta2 / (pr.eta2 + 1.0));
-  for (int i = 0; i < n; ++i) a.g[i] = std::max(1.0 - std::exp(x[i]), 0.0);
+  // g, and its smooth part G = 1 - e^x (the time value near the boundary
+  // is v - G, also where a node lies above the strike).
+  for (int i = 0; i < n; ++i) {
+    a.smooth[i] = 1.0 - std::exp(x[i]);
+    a.g[i] = std::max(a.smooth[i], 0.0);
+  }
 
   // lam (p U + (1 - p) D) of v, by the two running sums.
   // The two recursions run side by side in one loop (one from each end):
@@ -147,8 +152,7 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
       const int i = first + k;
       v[k] = (a.reduced[i] - (-beta * a.lower[i]) * v[k - 1]) * a.inverse[i];
     }
-    const double w2 = v[1] - (1.0 - std::exp(x[first + 1]));
-    const double w3 = v[2] - (1.0 - std::exp(x[first + 2]));
+    const double w2 = v[1] - a.smooth[first + 1], w3 = v[2] - a.smooth[first + 2];
     const double d2 = x[first + 1] - s, d3 = x[first + 2] - s;
     return w2 * (d3 * d3) - w3 * (d2 * d2);
   };
@@ -214,16 +218,14 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
   // sweep by Brennan-Schwartz, the boundary then placed within its cell.
   const auto step = [&](double alpha, double beta) -> bool {
     // The elimination of the operator's rows from the top is the same for
-    // every sweep of a step: its pivots, their reciprocals and the rows'
+    // every sweep of a step: the reciprocals of its pivots and the rows'
     // multipliers once, and a sweep's two recursions without a division.
     const int top = n - 2;
-    a.pivot[top] = alpha - beta * a.centre[top];
-    a.inverse[top] = 1.0 / a.pivot[top];
+    a.inverse[top] = 1.0 / (alpha - beta * a.centre[top]);
     for (int i = top - 1; i >= 1; --i) {
       const double m = (-beta * a.upper[i]) * a.inverse[i + 1];
       a.factor[i] = m;
-      a.pivot[i] = (alpha - beta * a.centre[i]) - m * (-beta * a.lower[i + 1]);
-      a.inverse[i] = 1.0 / a.pivot[i];
+      a.inverse[i] = 1.0 / ((alpha - beta * a.centre[i]) - m * (-beta * a.lower[i + 1]));
     }
     // A sweep maps the iterate through (alpha - beta A)^(-1) beta J and a
     // projection; in the max norm J has norm lam and the inverse of the
@@ -275,9 +277,13 @@ bool solveAmericanPut(const AmericanPutProblem& pr, double* workspace, double* v
 
   const auto recordBoundary = [&](int index) {
     if (boundary == nullptr) return;
+    if (front == front) {
+      boundary[index] = front;
+      return;
+    }
     int last = -1;
     for (int i = 0; i < n - 1 && a.now[i] <= a.g[i] && a.g[i] > 0.0; ++i) last = i;
-    boundary[index] = front == front ? front : last < 0 ? kNaN : x[last];
+    boundary[index] = last < 0 ? kNaN : x[last];
   };
 
   // The steps grow away from expiry, tau_m = T (m/M)^2: the payoff's kink
